@@ -19,6 +19,8 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "ipc/base/platform/error.h"
 
@@ -83,19 +85,31 @@ std::string* MakeCheckOpString(const A& a, const B& b, const char* names) {
   return new std::string(ss.str());
 }
 
-#define VEMO_DEFINE_CHECK_OP_IMPL(name, op)                                  \
+// Integer comparisons are done by value (std::cmp_*), so that a check of a
+// size_t against a literal neither warns nor converts -1 to a huge number.
+template <typename A, typename B>
+constexpr bool kCompareByValue = std::is_integral_v<A> && std::is_integral_v<B> &&
+                                 !std::is_same_v<A, bool> && !std::is_same_v<B, bool>;
+
+#define VEMO_DEFINE_CHECK_OP_IMPL(name, op, cmp)                             \
   template <typename A, typename B>                                          \
   inline std::string* Check##name##Impl(const A& a, const B& b,              \
                                         const char* names) {                 \
-    if (a op b) return nullptr;                                              \
+    bool ok;                                                                 \
+    if constexpr (kCompareByValue<A, B>) {                                   \
+      ok = std::cmp(a, b);                                                  \
+    } else {                                                                 \
+      ok = (a op b);                                                         \
+    }                                                                        \
+    if (ok) return nullptr;                                                  \
     return MakeCheckOpString(a, b, names);                                   \
   }
-VEMO_DEFINE_CHECK_OP_IMPL(EQ, ==)
-VEMO_DEFINE_CHECK_OP_IMPL(NE, !=)
-VEMO_DEFINE_CHECK_OP_IMPL(LE, <=)
-VEMO_DEFINE_CHECK_OP_IMPL(LT, <)
-VEMO_DEFINE_CHECK_OP_IMPL(GE, >=)
-VEMO_DEFINE_CHECK_OP_IMPL(GT, >)
+VEMO_DEFINE_CHECK_OP_IMPL(EQ, ==, cmp_equal)
+VEMO_DEFINE_CHECK_OP_IMPL(NE, !=, cmp_not_equal)
+VEMO_DEFINE_CHECK_OP_IMPL(LE, <=, cmp_less_equal)
+VEMO_DEFINE_CHECK_OP_IMPL(LT, <, cmp_less)
+VEMO_DEFINE_CHECK_OP_IMPL(GE, >=, cmp_greater_equal)
+VEMO_DEFINE_CHECK_OP_IMPL(GT, >, cmp_greater)
 #undef VEMO_DEFINE_CHECK_OP_IMPL
 
 }  // namespace logging
