@@ -73,6 +73,7 @@ class Time {
     return TimeDelta::FromMicroseconds(us_ - other.us_);
   }
   constexpr Time operator+(TimeDelta d) const { return Time(us_ + d.InMicroseconds()); }
+  constexpr Time operator-(TimeDelta d) const { return Time(us_ - d.InMicroseconds()); }
   constexpr auto operator<=>(const Time&) const = default;
 
  private:

@@ -357,17 +357,22 @@ bool EpollCompletionPort::GetCompletion(int64_t timeout_ms, Completion* completi
   const Deadline deadline(timeout_ms);
   epoll_event events[kMaxEventsPerWait];
   for (;;) {
+    // Sockets that became ready are serviced before anything queued is
+    // handed out, also when packets are waiting: completions then come out in
+    // about the order they happened, as from a kernel port, and a steady
+    // stream of posted packets can never starve the IO behind them.
+    bool have_queued;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (PopLocked(completion)) return true;
-      ++waiters_;
+      have_queued = !queue_.empty();
+      if (!have_queued) ++waiters_;
     }
-    int timeout = deadline.NextPollTimeoutMs();
+    int timeout = have_queued ? 0 : deadline.NextPollTimeoutMs();
     int n = epoll_wait(epoll_fd_, events, kMaxEventsPerWait, timeout);
     int wait_errno = errno;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      --waiters_;
+      if (!have_queued) --waiters_;
       if (n > 0) ServiceEventsLocked(events, n);
       if (PopLocked(completion)) return true;
     }
