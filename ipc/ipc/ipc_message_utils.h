@@ -189,6 +189,14 @@ template <class Tuple>
       [m, iter](auto&... element) { return (ReadParam(m, iter, &element) && ...); }, *t);
 }
 
+template <class... Elements>
+struct ParamTraits<std::tuple<Elements...>> {
+  static void Write(Message* m, const std::tuple<Elements...>& p) { WriteTuple(m, p); }
+  static bool Read(const Message* m, void** iter, std::tuple<Elements...>* r) {
+    return ReadTuple(m, iter, r);
+  }
+};
+
 }  // namespace IPC
 
 #endif  // IPC_IPC_IPC_MESSAGE_UTILS_H_
