@@ -105,6 +105,7 @@ class EpollCompletionPort final : public CompletionPort {
   void WatchOutputLocked(int fd, HandleState& state, bool watch);
   void ServiceEventsLocked(const epoll_event* events, int count);
   bool PopLocked(Completion* completion);
+  bool AnyOperationPendingLocked() const;
 
   const int epoll_fd_;
   const int wake_fd_;
@@ -349,6 +350,13 @@ bool EpollCompletionPort::PopLocked(Completion* completion) {
   return true;
 }
 
+bool EpollCompletionPort::AnyOperationPendingLocked() const {
+  for (const auto& [fd, state] : handles_) {
+    if (state.read.active || state.write.active) return true;
+  }
+  return false;
+}
+
 bool EpollCompletionPort::GetCompletion(int64_t timeout_ms, Completion* completion) {
   if (completion == nullptr || !IsValidTimeout(timeout_ms)) {
     SetLastError(kErrorInvalidParameter);
@@ -361,13 +369,23 @@ bool EpollCompletionPort::GetCompletion(int64_t timeout_ms, Completion* completi
     // handed out, also when packets are waiting: completions then come out in
     // about the order they happened, as from a kernel port, and a steady
     // stream of posted packets can never starve the IO behind them.
+    // When no read or write is outstanding, epoll has nothing to report, and
+    // a poll (timeout 0) is answered without a system call: the task loop
+    // polls once per task, and that call dominated the cost of a task.
     bool have_queued;
+    int timeout = deadline.NextPollTimeoutMs();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       have_queued = !queue_.empty();
+      bool io_possible = AnyOperationPendingLocked();
+      if (have_queued && !io_possible) return PopLocked(completion);
+      if (!have_queued && !io_possible && timeout == 0) {
+        SetLastError(kErrorTimeout);
+        return false;
+      }
       if (!have_queued) ++waiters_;
     }
-    int timeout = have_queued ? 0 : deadline.NextPollTimeoutMs();
+    if (have_queued) timeout = 0;
     int n = epoll_wait(epoll_fd_, events, kMaxEventsPerWait, timeout);
     int wait_errno = errno;
     {

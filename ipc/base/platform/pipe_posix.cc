@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -18,7 +19,8 @@
 #include "ipc/base/utf_string_conversions.h"
 
 // A named pipe is a Unix-domain stream socket whose path PipePathForName
-// gives. The server binds and listens on it; a client connects.
+// gives. The server binds and listens on it, holding a lock file beside it
+// (path + ".lock") that marks the name as served; a client connects.
 //
 // Where Windows and this stand-in differ: a Windows pipe instance takes one
 // client and then answers ERROR_PIPE_BUSY. Here the listening socket stays
@@ -65,18 +67,72 @@ int ConnectSocket(const sockaddr_un& address) {
   return fd;
 }
 
+// The name lock of a served pipe: an flock on path + ".lock", held by the
+// server for its lifetime. Whoever holds it owns the name, so a socket file
+// found at the path without the lock held is stale and may be replaced, and
+// no live server is ever disturbed by a probe connection.
+int LockPipeName(const std::string& lock_path) {
+  for (;;) {
+    int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+      FailWithErrno();
+      return -1;
+    }
+    int r;
+    do {
+      r = flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) {
+      int error = errno;
+      close(fd);
+      if (error == EWOULDBLOCK) {
+        SetLastError(kErrorAlreadyExists);  // a live server has the name
+      } else {
+        FailWithErrno(error);
+      }
+      return -1;
+    }
+    // A server that was ending may have removed the file between our open
+    // and our lock; then the lock is on a dead file: take the current one.
+    struct stat held;
+    struct stat current;
+    if (fstat(fd, &held) == 0 && stat(lock_path.c_str(), &current) == 0 &&
+        held.st_dev == current.st_dev && held.st_ino == current.st_ino) {
+      return fd;
+    }
+    close(fd);
+  }
+}
+
+// Removes path if it still is the file identified by device and inode.
+void UnlinkIfSame(const std::string& path, dev_t device, ino_t inode) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode) {
+    unlink(path.c_str());
+  }
+}
+
 class UnixSocketPipeServer final : public PipeServer {
  public:
-  UnixSocketPipeServer(int fd, std::string path, dev_t device, ino_t inode)
-      : fd_(fd), path_(std::move(path)), device_(device), inode_(inode) {}
+  UnixSocketPipeServer(int fd, int lock_fd, std::string path, std::string lock_path)
+      : fd_(fd), lock_fd_(lock_fd), path_(std::move(path)), lock_path_(std::move(lock_path)) {
+    struct stat st;
+    if (lstat(path_.c_str(), &st) == 0) {
+      socket_device_ = st.st_dev;
+      socket_inode_ = st.st_ino;
+    }
+    if (fstat(lock_fd_, &st) == 0) {
+      lock_device_ = st.st_dev;
+      lock_inode_ = st.st_ino;
+    }
+  }
 
   ~UnixSocketPipeServer() override {
-    // Remove the name only while it is still ours.
-    struct stat st;
-    if (lstat(path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_) {
-      unlink(path_.c_str());
-    }
+    // The socket first, while the lock still keeps other servers away.
+    UnlinkIfSame(path_, socket_device_, socket_inode_);
     close(fd_);
+    UnlinkIfSame(lock_path_, lock_device_, lock_inode_);
+    close(lock_fd_);
   }
 
   IoHandle Accept(int64_t timeout_ms) override {
@@ -110,30 +166,24 @@ class UnixSocketPipeServer final : public PipeServer {
 
  private:
   const int fd_;
+  const int lock_fd_;
   const std::string path_;
-  const dev_t device_;
-  const ino_t inode_;
+  const std::string lock_path_;
+  dev_t socket_device_ = 0;
+  ino_t socket_inode_ = 0;
+  dev_t lock_device_ = 0;
+  ino_t lock_inode_ = 0;
 };
 
-// Binds fd to address; on EADDRINUSE removes a stale socket file that no
-// live server answers on and tries once more.
-bool BindReplacingStale(int fd, const sockaddr_un& address, const std::string& path) {
-  const auto* raw = reinterpret_cast<const sockaddr*>(&address);
-  if (bind(fd, raw, sizeof(address)) == 0) return true;
-  if (errno != EADDRINUSE) return FailWithErrno();
-  int probe = ConnectSocket(address);
-  if (probe >= 0 || errno == EAGAIN) {
-    if (probe >= 0) close(probe);
-    SetLastError(kErrorAlreadyExists);  // a server is alive under that name
-    return false;
-  }
-  if (errno != ECONNREFUSED) return FailWithErrno(EADDRINUSE);
+// With the name lock held: anything at path is a leftover of a server that
+// died. A socket is removed; anything else is not ours to delete.
+bool RemoveStaleSocket(const std::string& path) {
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) {
-    return FailWithErrno(EADDRINUSE);  // never remove anything but a socket
+  if (lstat(path.c_str(), &st) != 0) {
+    return errno == ENOENT ? true : FailWithErrno();
   }
-  unlink(path.c_str());
-  if (bind(fd, raw, sizeof(address)) != 0) return FailWithErrno();
+  if (!S_ISSOCK(st.st_mode)) return FailWithErrno(EEXIST);
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) return FailWithErrno();
   return true;
 }
 
@@ -179,24 +229,39 @@ std::unique_ptr<PipeServer> PipeServer::Create(const std::u16string& pipe_name) 
     SetLastError(kErrorInvalidParameter);
     return nullptr;
   }
+  std::string lock_path = path + ".lock";
+  int lock_fd = LockPipeName(lock_path);
+  if (lock_fd < 0) return nullptr;  // last error set
+  auto release_name = [&] {
+    unlink(lock_path.c_str());
+    close(lock_fd);
+  };
+  if (!RemoveStaleSocket(path)) {
+    release_name();
+    return nullptr;
+  }
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     FailWithErrno();
+    release_name();
     return nullptr;
   }
-  if (!BindReplacingStale(fd, address, path)) {
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    FailWithErrno();
     close(fd);
+    release_name();
     return nullptr;
   }
-  struct stat st;
   // Only this user may connect; no client can connect before listen().
-  if (chmod(path.c_str(), 0600) != 0 || lstat(path.c_str(), &st) != 0 || listen(fd, 1) != 0) {
+  if (chmod(path.c_str(), 0600) != 0 || listen(fd, 1) != 0) {
     FailWithErrno();
     unlink(path.c_str());
     close(fd);
+    release_name();
     return nullptr;
   }
-  return std::make_unique<UnixSocketPipeServer>(fd, std::move(path), st.st_dev, st.st_ino);
+  return std::make_unique<UnixSocketPipeServer>(fd, lock_fd, std::move(path),
+                                                std::move(lock_path));
 }
 
 }  // namespace ipcbase::platform
