@@ -8,10 +8,10 @@
 #include "cef/include/cef_base.h"
 #include "cef/include/cef_frame.h"
 #include "cef/include/cef_process_message.h"
+#include "cef/include/cef_request_context.h"
 
 class CefBrowserHost;
 class CefClient;
-class CefRequestContext;
 
 // UI-thread object. It stays a valid object after the browser has closed;
 // its methods then do nothing and return false / null.
