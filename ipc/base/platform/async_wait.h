@@ -17,7 +17,9 @@ using AsyncWaitCallback = void (*)(void* param, bool timed_out);
 // An opaque registration; null is none.
 using AsyncWaitHandle = void*;
 
-// Starts watching event. Returns null (last error set) on failure.
+// Starts watching event. Returns null (last error set) on failure. The event
+// must stay open until the registration has been ended by
+// UnregisterAsyncWait.
 AsyncWaitHandle RegisterAsyncWait(EventHandle event, AsyncWaitCallback callback,
                                   void* param);
 
