@@ -395,7 +395,9 @@ bool EpollCompletionPort::GetCompletion(int64_t timeout_ms, Completion* completi
       if (PopLocked(completion)) return true;
     }
     if (n < 0 && wait_errno != EINTR) return FailWithErrno(wait_errno);
-    if (timeout == 0 || deadline.Expired()) {
+    // Only the caller's deadline ends the wait: a zero-time wait made because
+    // packets were queued (and taken by another waiter meanwhile) does not.
+    if (deadline.Expired()) {
       SetLastError(kErrorTimeout);
       return false;
     }
