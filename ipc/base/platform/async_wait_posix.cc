@@ -178,7 +178,7 @@ void WaitThread::MaybeFireLocked(std::unique_lock<std::mutex>& lock, Registratio
 }
 
 AsyncWaitHandle WaitThread::Register(EventHandle event, AsyncWaitCallback callback, void* param) {
-  if (callback == nullptr) {
+  if (event == nullptr || callback == nullptr) {
     SetLastError(kErrorInvalidParameter);
     return nullptr;
   }
@@ -205,7 +205,7 @@ bool WaitThread::Unregister(AsyncWaitHandle handle) {
   auto* registration = static_cast<Registration*>(handle);
   std::unique_lock<std::mutex> lock(mutex_);
   if (registration == nullptr || live_.count(registration) == 0) {
-    SetLastError(kErrorInvalidParameter);
+    SetLastError(kErrorInvalidHandle);
     return false;
   }
   live_.erase(registration);

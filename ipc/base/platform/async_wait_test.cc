@@ -112,12 +112,15 @@ TEST(AsyncWaitTest, BadArgumentsAreRefused) {
   ScopedEvent event(false, false);
   Record record;
   EXPECT_EQ(RegisterAsyncWait(nullptr, &RecordCallback, &record), nullptr);
+  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
   EXPECT_EQ(RegisterAsyncWait(event.get(), nullptr, &record), nullptr);
+  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
   EXPECT_FALSE(UnregisterAsyncWait(nullptr));
   AsyncWaitHandle wait = RegisterAsyncWait(event.get(), &RecordCallback, &record);
   ASSERT_NE(wait, nullptr);
   EXPECT_TRUE(UnregisterAsyncWait(wait));
   EXPECT_FALSE(UnregisterAsyncWait(wait)) << "a handle is good for one unregistration";
+  EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
 }
 
 // The callback signals that it has started and then holds the wait thread

@@ -196,8 +196,9 @@ std::string PipePathForName(const std::u16string& pipe_name) {
   }
   std::u16string_view rest = name.substr(kPipePrefix.size());
   if (rest == u"." || rest == u"..") return {};
+  // One file name: no separator of either platform, no terminator.
   for (char16_t c : rest) {
-    if (c == u'/' || c == u'\0') return {};
+    if (c == u'/' || c == u'\\' || c == u'\0') return {};
   }
   std::string path = RuntimeDirectory() + "/" + UTF16ToUTF8(rest);
   if (path.size() >= sizeof(sockaddr_un::sun_path)) return {};

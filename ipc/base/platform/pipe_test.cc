@@ -17,7 +17,7 @@ TEST(PipeTest, PipePathForNameRefusesWhatIsNotAPipeName) {
   for (const std::u16string& name :
        {std::u16string(), std::u16string(u"chrome.1"), std::u16string(u"\\\\.\\pipe\\"),
         std::u16string(u"\\\\.\\pipe"), std::u16string(u"\\\\?\\pipe\\chrome.1"),
-        std::u16string(u"\\.\\pipe\\chrome.1")}) {
+        std::u16string(u"\\.\\pipe\\chrome.1"), std::u16string(u"\\\\.\\pipe\\a\\b")}) {
     EXPECT_EQ(PipePathForName(name), "") << UTF16ToUTF8(name);
   }
   EXPECT_NE(PipePathForName(u"\\\\.\\pipe\\chrome.1"), "");
