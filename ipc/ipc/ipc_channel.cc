@@ -21,14 +21,6 @@ using ipcbase::MessageLoopForIO;
 using ipcbase::platform::IoHandle;
 using ipcbase::platform::kInvalidIoHandle;
 
-// "\\.\pipe\chrome." followed by the channel id, each byte widened to one
-// UTF-16 unit.
-std::u16string PipeName(const std::string& channel_id) {
-  std::u16string name = u"\\\\.\\pipe\\chrome.";
-  for (char c : channel_id) name.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  return name;
-}
-
 // The whole size (header included) that the message starting at `data`
 // announces; `size` must be at least 4 bytes.
 uint64_t AnnouncedMessageSize(const char* data) {
@@ -314,6 +306,12 @@ bool Channel::ChannelImpl::ProcessOutgoingMessages(MessageLoopForIO::IOContext* 
   }
   output_state_.is_pending = true;
   return true;
+}
+
+std::u16string Channel::PipeName(const std::string& channel_id) {
+  std::u16string name = u"\\\\.\\pipe\\chrome.";
+  for (char c : channel_id) name.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return name;
 }
 
 Channel::Channel(const std::string& channel_id, Mode mode, Listener* listener)

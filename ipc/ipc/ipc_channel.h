@@ -60,6 +60,10 @@ class Channel : public MessageSender {
   Channel(const Channel&) = delete;
   Channel& operator=(const Channel&) = delete;
 
+  // The pipe name of a channel id: "\\.\pipe\chrome." followed by the id,
+  // each byte widened to one UTF-16 unit. The host end uses it too.
+  static std::u16string PipeName(const std::string& channel_id);
+
   // On the IO thread: joins the thread's completion port, starts reading and
   // writes the hello message. False when there is no pipe.
   bool Connect();
