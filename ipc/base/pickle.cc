@@ -28,13 +28,6 @@ constexpr size_t kMaxWStringLength = (size_t{1} << 30) - 1;
 
 uintptr_t Address(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 
-template <typename T>
-T LoadAt(const char* p) {
-  T value;
-  std::memcpy(&value, p, sizeof(T));
-  return value;
-}
-
 }  // namespace
 
 Pickle::Pickle() : Pickle(static_cast<int>(sizeof(Header))) {}
@@ -60,7 +53,7 @@ Pickle::Pickle(const char* data, int data_len)
   }
   // Computed in 32 bits, as the field is: a payload size larger than the
   // bytes given wraps to a huge header size, which the check below refuses.
-  const uint32_t inferred = static_cast<uint32_t>(data_len) - LoadAt<uint32_t>(data);
+  const uint32_t inferred = static_cast<uint32_t>(data_len) - Load<uint32_t>(data);
   if (inferred > static_cast<uint32_t>(data_len) || inferred < sizeof(Header) ||
       inferred % kAlignment != 0) {
     InvalidateView();
@@ -101,20 +94,6 @@ Pickle::~Pickle() {
   if (!is_read_only()) std::free(header_);
 }
 
-uint32_t Pickle::payload_size() const {
-  return header_ ? LoadAt<uint32_t>(header_) : 0;
-}
-
-const char* Pickle::payload() const {
-  return header_ ? header_ + header_size_ : nullptr;
-}
-
-const char* Pickle::end_of_payload() const {
-  return header_ ? header_ + header_size_ + payload_size() : nullptr;
-}
-
-void Pickle::set_payload_size(uint32_t size) { std::memcpy(header_, &size, sizeof(size)); }
-
 void Pickle::InvalidateView() {
   if (!is_read_only()) std::free(header_);
   header_ = nullptr;
@@ -122,35 +101,8 @@ void Pickle::InvalidateView() {
   capacity_ = kCapacityReadOnly;
 }
 
-const char* Pickle::IteratorPosition(void** iter) const {
-  DCHECK(iter);
-  return *iter ? static_cast<const char*>(*iter) : payload();
-}
-
-bool Pickle::IteratorHasRoomFor(const void* iter, int len) const {
-  if (header_ == nullptr || len < 0) return false;
-  // Compared as integers: the iterator comes from the caller and may point
-  // anywhere, up to 3 bytes past the end after the last item.
-  const uintptr_t pos = Address(iter);
-  const uintptr_t end = Address(end_of_payload());
-  if (pos < Address(header_) || pos > end) return false;
-  const uintptr_t stop = pos + static_cast<uintptr_t>(len);
-  if (stop < pos) return false;
-  return stop <= end;
-}
-
 // Each read below checks the room for the item, copies it out, and only then
-// moves the iterator past the item and its padding. The new position is
-// formed as an integer, since after the last item it may lie past the end of
-// the viewed bytes.
-
-bool Pickle::ReadInt(void** iter, int* result) const {
-  const char* pos = IteratorPosition(iter);
-  if (!IteratorHasRoomFor(pos, sizeof(int))) return false;
-  *result = LoadAt<int>(pos);
-  *iter = reinterpret_cast<void*>(Address(pos) + sizeof(int));
-  return true;
-}
+// moves the iterator past the item and its padding.
 
 bool Pickle::ReadLength(void** iter, int* result) const {
   void* probe = *iter;
@@ -169,20 +121,12 @@ bool Pickle::ReadBool(void** iter, bool* result) const {
   return true;
 }
 
-bool Pickle::ReadUInt64(void** iter, uint64_t* result) const {
-  const char* pos = IteratorPosition(iter);
-  if (!IteratorHasRoomFor(pos, sizeof(uint64_t))) return false;
-  *result = LoadAt<uint64_t>(pos);
-  *iter = reinterpret_cast<void*>(Address(pos) + sizeof(uint64_t));
-  return true;
-}
-
 bool Pickle::ReadBytes(void** iter, const char** data, int length) const {
   *data = nullptr;
   const char* pos = IteratorPosition(iter);
   if (!IteratorHasRoomFor(pos, length)) return false;
   *data = pos;
-  *iter = reinterpret_cast<void*>(Address(pos) + AlignInt(static_cast<size_t>(length), kAlignment));
+  Advance(iter, pos, AlignInt(static_cast<size_t>(length), kAlignment));
   return true;
 }
 
@@ -259,11 +203,7 @@ bool Pickle::WriteBytes(const void* data, int data_len) {
   return true;
 }
 
-bool Pickle::WriteInt(int value) { return WriteBytes(&value, sizeof(value)); }
-
 bool Pickle::WriteBool(bool value) { return WriteInt(value ? 1 : 0); }
-
-bool Pickle::WriteUInt64(uint64_t value) { return WriteBytes(&value, sizeof(value)); }
 
 bool Pickle::WriteString(std::string_view value) {
   if (value.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return false;
@@ -292,7 +232,7 @@ const char* Pickle::FindNext(size_t header_size, const char* start, const char* 
   if (start == nullptr || last < first || last - first < std::max(header_size, sizeof(Header))) {
     return nullptr;
   }
-  const uintptr_t payload_end = first + header_size + LoadAt<uint32_t>(start);
+  const uintptr_t payload_end = first + header_size + Load<uint32_t>(start);
   if (payload_end < first || payload_end > last) return nullptr;
   return start + (payload_end - first);
 }

@@ -37,6 +37,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -92,11 +93,13 @@ class Pickle {
   bool is_read_only() const { return capacity_ == kCapacityReadOnly; }
 
   // The header's payload size (0 for an invalid view).
-  uint32_t payload_size() const;
+  uint32_t payload_size() const { return header_ ? Load<uint32_t>(header_) : 0; }
   // The first payload byte, and one past the last one (null for an invalid
   // view).
-  const char* payload() const;
-  const char* end_of_payload() const;
+  const char* payload() const { return header_ ? header_ + header_size_ : nullptr; }
+  const char* end_of_payload() const {
+    return header_ ? header_ + header_size_ + payload_size() : nullptr;
+  }
 
   // Reads. Each takes the caller's iterator (null = start of the payload),
   // returns false without moving it when the item does not fit before the end
@@ -104,13 +107,13 @@ class Pickle {
   // the item and its padding.
 
   // 4 bytes, two's complement.
-  bool ReadInt(void** iter, int* result) const;
+  bool ReadInt(void** iter, int* result) const { return ReadFixed(iter, result); }
   // As ReadInt; fails for a negative value.
   bool ReadLength(void** iter, int* result) const;
   // As ReadInt; any non-zero value reads as true.
   bool ReadBool(void** iter, bool* result) const;
   // 8 bytes.
-  bool ReadUInt64(void** iter, uint64_t* result) const;
+  bool ReadUInt64(void** iter, uint64_t* result) const { return ReadFixed(iter, result); }
   // `length` raw bytes (then padding). `*data` points into the pickle's
   // buffer; null on failure. Fails for a negative `length`.
   bool ReadBytes(void** iter, const char** data, int length) const;
@@ -130,10 +133,10 @@ class Pickle {
 
   // `data_len` bytes, then zero padding to a multiple of 4.
   bool WriteBytes(const void* data, int data_len);
-  bool WriteInt(int value);
+  bool WriteInt(int value) { return WriteFixed(value); }
   // As WriteInt(value ? 1 : 0).
   bool WriteBool(bool value);
-  bool WriteUInt64(uint64_t value);
+  bool WriteUInt64(uint64_t value) { return WriteFixed(value); }
   // The length in bytes (refused above INT_MAX), then the characters.
   bool WriteString(std::string_view value);
   // The length in code units (refused from 2^30 on), then the code units.
@@ -166,14 +169,66 @@ class Pickle {
   // the pickle is not writable or cannot grow.
   char* BeginWrite(size_t length);
 
+  template <typename T>
+  static T Load(const char* p) {
+    T value;
+    std::memcpy(&value, p, sizeof(T));
+    return value;
+  }
+
   // Whether `len` bytes can be read at `iter` without passing the end of the
-  // payload.
-  bool IteratorHasRoomFor(const void* iter, int len) const;
+  // payload. Compared as integers: the iterator comes from the caller and may
+  // point anywhere, up to 3 bytes past the end after the last item.
+  bool IteratorHasRoomFor(const void* iter, int len) const {
+    if (header_ == nullptr || len < 0) return false;
+    const uintptr_t pos = reinterpret_cast<uintptr_t>(iter);
+    const uintptr_t end = reinterpret_cast<uintptr_t>(end_of_payload());
+    if (pos < reinterpret_cast<uintptr_t>(header_) || pos > end) return false;
+    const uintptr_t stop = pos + static_cast<uintptr_t>(len);
+    return stop >= pos && stop <= end;
+  }
 
   // Resolves a null iterator to the payload start.
-  const char* IteratorPosition(void** iter) const;
+  const char* IteratorPosition(void** iter) const {
+    return *iter ? static_cast<const char*>(*iter) : payload();
+  }
 
-  void set_payload_size(uint32_t size);
+  // Moves the iterator `advance` bytes past `pos`, formed as an integer since
+  // after the last item the new position may lie past the viewed bytes.
+  static void Advance(void** iter, const char* pos, size_t advance) {
+    *iter = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(pos) + advance);
+  }
+
+  // Reads one 4- or 8-byte value (no padding follows it).
+  template <typename T>
+  bool ReadFixed(void** iter, T* result) const {
+    static_assert(sizeof(T) % 4 == 0);
+    const char* pos = IteratorPosition(iter);
+    if (!IteratorHasRoomFor(pos, sizeof(T))) return false;
+    *result = Load<T>(pos);
+    Advance(iter, pos, sizeof(T));
+    return true;
+  }
+
+  // Appends one 4- or 8-byte value: stored in place when it fits the buffer,
+  // else through the growing path.
+  template <typename T>
+  bool WriteFixed(T value) {
+    static_assert(sizeof(T) % 4 == 0);
+    if (!is_read_only() && header_ != nullptr) {
+      const uint32_t size = payload_size();
+      const size_t offset = (static_cast<size_t>(size) + 3) & ~size_t{3};
+      if (header_size_ + offset + sizeof(T) <= capacity_ &&
+          offset + sizeof(T) <= std::numeric_limits<uint32_t>::max()) {
+        std::memcpy(header_ + header_size_ + offset, &value, sizeof(T));
+        set_payload_size(static_cast<uint32_t>(offset + sizeof(T)));
+        return true;
+      }
+    }
+    return WriteBytes(&value, sizeof(T));
+  }
+
+  void set_payload_size(uint32_t size) { std::memcpy(header_, &size, sizeof(size)); }
 
   // The buffer: header, then payload. Not typed as a Header pointer because
   // a view's bytes may start at any address.
