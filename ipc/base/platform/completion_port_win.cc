@@ -149,8 +149,9 @@ class WinCompletionPort final : public CompletionPort {
       OVERLAPPED* native = nullptr;
       BOOL ok = ::GetQueuedCompletionStatus(port_, &bytes, &key, &native, deadline.NextWaitMs());
       DWORD error = ok ? 0 : ::GetLastError();
-      if (native == nullptr) {
+      if (!ok && native == nullptr) {
         // Nothing dequeued: the time is up (or one slice of a long wait is).
+        // (A posted packet may carry no OVERLAPPED and still succeeds.)
         if (error == WAIT_TIMEOUT && !deadline.Expired()) continue;
         if (error == WAIT_TIMEOUT) SetLastError(kErrorTimeout);
         return false;
@@ -232,7 +233,7 @@ class WinCompletionPort final : public CompletionPort {
   // rest of an operation that is not finished yet (false).
   bool Finish(Completion* result) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = operations_.find(result->overlapped);
+    auto it = result->overlapped ? operations_.find(result->overlapped) : operations_.end();
     if (it == operations_.end()) return true;  // a packet someone posted
     Operation& operation = it->second;
     auto handle = handles_.find(operation.file);
