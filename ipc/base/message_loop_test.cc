@@ -166,7 +166,7 @@ TEST(MessageLoopTest, DestructionDestroysQueuedTasksWithoutRunningThem) {
     loop.PostTask(new RecordingTask("immediate", &log, &destroyed));
     loop.PostNonNestableTask(new RecordingTask("non-nestable", &log, &destroyed));
     loop.PostDelayedTask(new RecordingTask("delayed", &log, &destroyed), 60000);
-    loop.PostDelayedTask(new RecordingTask("delayed-2", &log, &destroyed), 1);
+    loop.PostDelayedTask(new RecordingTask("delayed-2", &log, &destroyed), 30000);
     // Move the delayed ones into the delayed queue, as a running loop does.
     loop.PostTask(new RecordingTask("runs", &log));
     loop.RunAllPending();
