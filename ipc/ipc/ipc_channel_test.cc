@@ -67,6 +67,9 @@ class ChannelTest : public ::testing::Test {
     ASSERT_TRUE(log_.WaitFor("connected:" + std::to_string(kHostPid)));
   }
 
+  // Installed before any thread of the test exists (the log observer is not
+  // to be changed while other threads log).
+  test::ScopedLogCapture capture_;
   ipcbase::Thread io_thread_{"VemoIpc_test"};
   std::string id_;
   std::unique_ptr<HostChannel> host_;
@@ -193,7 +196,6 @@ TEST_F(ChannelTest, MessageOfExactlyTheLimitIsAcceptedOneByteMoreFailsOnce) {
   EXPECT_TRUE(big_content_ok);
   EXPECT_EQ(log_.Count("error"), 0u);
 
-  test::ScopedLogCapture capture;
   // One byte more: refused as soon as its header is in, so the host's
   // writes fail once the channel has closed the pipe.
   send_big(Channel::kMaximumMessageSize + 1);
@@ -202,12 +204,11 @@ TEST_F(ChannelTest, MessageOfExactlyTheLimitIsAcceptedOneByteMoreFailsOnce) {
   EXPECT_EQ(host_->Read(kDeadlineMs, &ignored), HostChannel::ReadResult::kClosed);
   RunOn(io_loop(), [] {});  // anything the IO thread still had is done
   EXPECT_EQ(log_.Count("error"), 1u);
-  EXPECT_EQ(capture.Matching("IPC message is too big").size(), 1u);
+  EXPECT_EQ(capture_.Matching("IPC message is too big").size(), 1u);
 }
 
 TEST_F(ChannelTest, PeerClosingThePipeReportsOneError) {
   OpenAndGreet();
-  test::ScopedLogCapture capture;
   host_->CloseConnection();
   ASSERT_TRUE(log_.WaitFor("error"));
   // A send on the closed channel fails without a second report.
@@ -216,7 +217,7 @@ TEST_F(ChannelTest, PeerClosingThePipeReportsOneError) {
   EXPECT_FALSE(sent);
   RunOn(io_loop(), [] {});
   EXPECT_EQ(log_.Count("error"), 1u);
-  EXPECT_EQ(capture.Matching("pipe error: ").size(), 1u);
+  EXPECT_EQ(capture_.Matching("pipe error: ").size(), 1u);
 }
 
 // A message that tells when it is destroyed (and on which thread).
@@ -235,7 +236,6 @@ class TrackedMessage : public Message {
 
 TEST_F(ChannelTest, CloseWithReadAndWriteOutstandingDrainsThemQuietly) {
   OpenAndGreet();
-  test::ScopedLogCapture capture;
   std::atomic<int> deleted{0};
   // The host reads nothing more, so the first large message cannot be
   // written whole and the two behind it stay queued.
@@ -252,7 +252,7 @@ TEST_F(ChannelTest, CloseWithReadAndWriteOutstandingDrainsThemQuietly) {
   std::unique_ptr<Message> message;
   EXPECT_EQ(host_->Read(kDeadlineMs, &message), HostChannel::ReadResult::kClosed);
   EXPECT_EQ(log_.Count("error"), 0u);
-  EXPECT_TRUE(capture.Matching("pipe error").empty());
+  EXPECT_TRUE(capture_.Matching("pipe error").empty());
 }
 
 TEST_F(ChannelTest, CloseFromInsideTheListenerStopsDelivery) {
