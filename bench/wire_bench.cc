@@ -124,13 +124,15 @@ BENCHMARK(BM_TileList_Encode);
 BENCHMARK(BM_TileList_Decode);
 BENCHMARK(BM_TileList_Memcpy);
 
-// Keeps the CPU time per iteration of every run for the ratios (CPU time,
-// since the machine may be shared).
+// Keeps the CPU time per iteration of every run for the ratios (CPU rather
+// than wall time, so that other load on the machine does not skew them).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      if (run.run_type == Run::RT_Iteration) {
+        times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
