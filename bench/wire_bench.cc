@@ -10,13 +10,14 @@
 // baseline copies the serialized bytes into a buffer allocated once. After the
 // runs, each encode and decode time is printed as a multiple of its baseline.
 //
-//   build/bench/wire_bench [--benchmark_filter=...]
+//   build/bench/wire_bench [--benchmark_repetitions=5] [--benchmark_filter=...]
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -129,9 +130,14 @@ BENCHMARK(BM_TileList_Memcpy);
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
+    // With repetitions the median stands for the benchmark.
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration) {
-        times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      const std::string& name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        times_[name] = run.GetAdjustedCPUTime();
+        medians_.insert(name);
+      } else if (run.run_type == Run::RT_Iteration && !medians_.count(name)) {
+        times_[name] = run.GetAdjustedCPUTime();
       }
     }
     ConsoleReporter::ReportRuns(runs);
@@ -153,6 +159,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, double> times_;
+  std::set<std::string> medians_;
 };
 
 }  // namespace
