@@ -1,7 +1,12 @@
 # Shared compile settings and the helpers every directory uses.
 
-set(VEMO_WARNINGS -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
+set(VEMO_WARNINGS -Wall -Wextra -Wpedantic -Wnon-virtual-dtor
     -Wno-missing-field-initializers)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  list(APPEND VEMO_WARNINGS -Wshadow=local)
+else()
+  list(APPEND VEMO_WARNINGS -Wshadow-uncaptured-local)
+endif()
 
 if(VEMO_SANITIZE)
   add_compile_options(-fsanitize=${VEMO_SANITIZE} -fno-omit-frame-pointer -g)
