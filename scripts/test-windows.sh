@@ -28,7 +28,8 @@ stop_server() { wineserver -k >/dev/null 2>&1 || true; }
 trap stop_server EXIT
 wineserver -p
 # Makes the prefix on the first run, before the tests race to do it.
-"$root/scripts/wine-run.sh" "$prefix" cmd /c exit 0
+# Its services outlive it: they must not hold this script's output open.
+"$root/scripts/wine-run.sh" "$prefix" cmd /c exit 0 </dev/null >/dev/null 2>&1
 
 cd "$build"
 ctest --output-on-failure -j"$jobs" --timeout 300

@@ -79,11 +79,14 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::filesystem::path& p
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
+  // No console: a console child gets a console host process too, which
+  // (under Wine) holds the child's working directory for a moment after the
+  // child has ended, so a test could not remove the directory at once.
   // CreateProcessW may write into the command line, so it gets a copy.
   std::wstring writable(reinterpret_cast<const wchar_t*>(command_line.c_str()),
                         command_line.size());
   if (!::CreateProcessW(platform::win::AsWide(application), writable.data(), nullptr, nullptr,
-                        FALSE, CREATE_NO_WINDOW, nullptr,
+                        FALSE, DETACHED_PROCESS, nullptr,
                         directory.empty() ? nullptr : platform::win::AsWide(directory), &startup,
                         &info)) {
     return nullptr;
