@@ -33,4 +33,11 @@ if [[ ! -f "$prefix/.vemo-ready" ]]; then
   exec 9>&-
 fi
 
-exec wine "$@"
+rc=0
+wine "$@" || rc=$?
+# Wine says nothing when a program cannot start at all (53: a DLL is
+# missing; 5: it crashed before main), so say it here.
+if [[ $rc -ne 0 ]]; then
+  echo "wine-run: $1 exited with code $rc" >&2
+fi
+exit $rc
