@@ -63,6 +63,9 @@ class ChromiumProcess : public EngineTransport {
   // The engine's exit status once WaitForExit returned true (128 + signal
   // when killed), else -1.
   int exit_code() const { return exit_code_; }
+  // CPU seconds (user + system) used so far by the engine's processes that
+  // are still running (for measurements).
+  double CpuSeconds() const;
 
  private:
   ChromiumProcess() = default;

@@ -28,6 +28,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "ipc/base/logging.h"
@@ -312,6 +313,35 @@ void ChromiumProcess::Kill() {
     if (poll(&fd, 1, 0) > 0) return;
   }
   if (engine_pid_ > 0) kill(-engine_pid_, SIGKILL);
+}
+
+double ChromiumProcess::CpuSeconds() const {
+  if (engine_pid_ <= 0) return 0;
+  const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+  double total = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    FILE* f = fopen((entry.path() / "stat").c_str(), "r");
+    if (!f) continue;
+    char buffer[1024];
+    size_t n = fread(buffer, 1, sizeof(buffer) - 1, f);
+    fclose(f);
+    buffer[n] = 0;
+    // Fields after the command name (which may hold spaces) start at ')'.
+    const char* rest = strrchr(buffer, ')');
+    if (!rest) continue;
+    char state;
+    long ppid, pgrp;
+    unsigned long utime, stime;
+    if (sscanf(rest + 2, "%c %ld %ld %*s %*s %*s %*s %*s %*s %*s %*s %lu %lu", &state, &ppid,
+               &pgrp, &utime, &stime) != 5) {
+      continue;
+    }
+    if (pgrp == engine_pid_) total += static_cast<double>(utime + stime) / ticks;
+  }
+  return total;
 }
 
 bool RunningAsRoot() { return geteuid() == 0; }

@@ -90,6 +90,7 @@ class Engine : public DevToolsConnection::Delegate {
   // For tests and measurements: the engine's process id (-1 when none),
   // and the pipeline's counters.
   pid_t engine_pid() const { return process_ ? process_->pid() : -1; }
+  double engine_cpu_seconds() const { return process_ ? process_->CpuSeconds() : 0; }
   FramePipeline::Stats frame_stats() const {
     return pipeline_ ? pipeline_->stats() : FramePipeline::Stats();
   }

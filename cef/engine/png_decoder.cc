@@ -60,6 +60,23 @@ void RgbaToBgra(const uint8_t* __restrict in, uint8_t* __restrict out, int pixel
   }
 }
 
+// The common case in one pass: an RGBA row filtered with None (prev null)
+// or Up, unfiltered in place (it is the next row's "up") and swizzled.
+template <bool kUp>
+void UnfilterUpRgbaToBgra(uint8_t* __restrict row, const uint8_t* __restrict prev,
+                          uint8_t* __restrict out, int pixels) {
+  for (int i = 0; i < pixels; ++i) {
+    uint32_t v, u = 0;
+    std::memcpy(&v, row + 4 * i, 4);
+    if constexpr (kUp) std::memcpy(&u, prev + 4 * i, 4);
+    // Byte-wise add without carries between the bytes.
+    v = ((v & 0x7F7F7F7Fu) + (u & 0x7F7F7F7Fu)) ^ ((v ^ u) & 0x80808080u);
+    std::memcpy(row + 4 * i, &v, 4);
+    v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
+    std::memcpy(out + 4 * i, &v, 4);
+  }
+}
+
 void RgbToBgra(const uint8_t* __restrict in, uint8_t* __restrict out, int pixels) {
   for (int i = 0; i < pixels; ++i) {
     out[4 * i + 0] = in[3 * i + 2];
@@ -146,6 +163,15 @@ bool PngDecoder::Decode(const uint8_t* png, size_t size, int max_width, int max_
     uint8_t* line = raw_.data() + static_cast<size_t>(y) * (row_bytes + 1);
     uint8_t filter = line[0];
     uint8_t* row = line + 1;
+    if (channels == 4 && (filter == 0 || filter == 2)) {
+      if (filter == 2 && prev) {
+        UnfilterUpRgbaToBgra<true>(row, prev, out->row(y), out_width);
+      } else {
+        UnfilterUpRgbaToBgra<false>(row, nullptr, out->row(y), out_width);
+      }
+      prev = row;
+      continue;
+    }
     if (!prev) {
       zero_row.assign(needed, 0);
       prev = zero_row.data();
