@@ -547,7 +547,7 @@ void BrowserImpl::SendMouseClickEvent(const CefMouseEvent& event, MouseButtonTyp
     last_mouse_x_ = event.x;
     last_mouse_y_ = event.y;
     SendToPage("Input.dispatchMouseEvent",
-               MouseEventParams(mouseUp ? "mouseReleased" : "mousePressed", event, zoom_factor(),
+               MouseEventParams(mouseUp ? "mouseReleased" : "mousePressed", event, screen_scale_,
                                 name, buttons, std::max(1, clickCount)));
   });
 }
@@ -568,7 +568,7 @@ void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave
                          : (buttons & kMiddleButtonBit) ? "middle"
                                                         : "none";
     SendToPage("Input.dispatchMouseEvent",
-               MouseEventParams("mouseMoved", at, zoom_factor(), button, buttons, 0));
+               MouseEventParams("mouseMoved", at, screen_scale_, button, buttons, 0));
   });
 }
 
@@ -576,11 +576,11 @@ void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, in
   OnUi([this, event, deltaX, deltaY] {
     if (!live()) return;
     // Windows wheel deltas grow upwards / leftwards; the page's scroll
-    // deltas grow downwards / rightwards, in CSS pixels.
-    Json params = MouseEventParams("mouseWheel", event, zoom_factor(), "none",
+    // deltas grow downwards / rightwards.
+    Json params = MouseEventParams("mouseWheel", event, screen_scale_, "none",
                                    ButtonsFromFlags(event.modifiers), 0);
-    params["deltaX"] = -deltaX / zoom_factor();
-    params["deltaY"] = -deltaY / zoom_factor();
+    params["deltaX"] = -deltaX * screen_scale_;
+    params["deltaY"] = -deltaY * screen_scale_;
     SendToPage("Input.dispatchMouseEvent", std::move(params));
   });
 }
@@ -605,7 +605,7 @@ void BrowserImpl::SendCaptureLostEvent() {
       if (!(buttons_ & bit)) continue;
       buttons_ &= ~bit;
       SendToPage("Input.dispatchMouseEvent",
-                 MouseEventParams("mouseReleased", at, zoom_factor(), name, buttons_, 1));
+                 MouseEventParams("mouseReleased", at, screen_scale_, name, buttons_, 1));
     }
   });
 }

@@ -60,12 +60,12 @@ Json KeyEventParams(const CefKeyEvent& event) {
   return p;
 }
 
-Json MouseEventParams(const char* type, const CefMouseEvent& event, double zoom,
+Json MouseEventParams(const char* type, const CefMouseEvent& event, double screen_scale,
                       const char* button, int buttons, int click_count) {
-  if (!(zoom > 0)) zoom = 1;
+  if (!(screen_scale > 0)) screen_scale = 1;
   Json p = {{"type", type},
-            {"x", event.x / zoom},
-            {"y", event.y / zoom},
+            {"x", event.x * screen_scale},
+            {"y", event.y * screen_scale},
             {"modifiers", DevToolsModifiers(event.modifiers)},
             {"button", button},
             {"buttons", buttons}};

@@ -21,10 +21,12 @@ int ButtonsFromFlags(uint32_t flags);
 Json KeyEventParams(const CefKeyEvent& event);
 
 // Input.dispatchMouseEvent parameters for a mouse at view position
-// (x, y), which the page sees at (x / zoom, y / zoom) CSS pixels.
+// (x, y). The protocol takes positions in the window's pixels, which are
+// view pixels times the screen's scale factor (screen_scale); the engine
+// itself applies the page zoom on the way to CSS pixels.
 // type: "mouseMoved", "mousePressed", "mouseReleased", "mouseWheel".
 // button: "none", "left", "middle", "right"; buttons: held buttons.
-Json MouseEventParams(const char* type, const CefMouseEvent& event, double zoom,
+Json MouseEventParams(const char* type, const CefMouseEvent& event, double screen_scale,
                       const char* button, int buttons, int click_count);
 
 }  // namespace cef_engine

@@ -114,14 +114,14 @@ TEST(InputEventsTest, KeyDownAndUpCarryKeyCodeAndFlags) {
   EXPECT_FALSE(p.contains("text"));  // shortcuts type nothing
 }
 
-TEST(InputEventsTest, MouseCoordinatesAreScaledByTheZoom) {
+TEST(InputEventsTest, MouseCoordinatesAreInWindowPixels) {
   CefMouseEvent e;
   e.x = 144;
   e.y = -72;
   e.modifiers = EVENTFLAG_LEFT_MOUSE_BUTTON | EVENTFLAG_SHIFT_DOWN;
-  Json p = MouseEventParams("mousePressed", e, 1.44, "left", ButtonsFromFlags(e.modifiers), 2);
-  EXPECT_DOUBLE_EQ(p["x"].get<double>(), 100.0);
-  EXPECT_DOUBLE_EQ(p["y"].get<double>(), -50.0);
+  Json p = MouseEventParams("mousePressed", e, 2, "left", ButtonsFromFlags(e.modifiers), 2);
+  EXPECT_DOUBLE_EQ(p["x"].get<double>(), 288.0);
+  EXPECT_DOUBLE_EQ(p["y"].get<double>(), -144.0);
   EXPECT_EQ(p["button"], "left");
   EXPECT_EQ(p["buttons"], kLeftButtonBit);
   EXPECT_EQ(p["clickCount"], 2);

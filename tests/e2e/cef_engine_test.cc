@@ -170,7 +170,8 @@ TEST_F(EngineTest, MovingBoxGivesSmallDirtyRectangles) {
 
 TEST_F(EngineTest, StaticPagePaintsNothingMore) {
   Open("static.html");
-  ASSERT_TRUE(PumpUntil([&] { return client_->paints > 0; }));
+  // The page's last state has been painted (the box is there).
+  ASSERT_TRUE(PumpUntil([&] { return client_->PixelAt(225, 225) == 0x008000FFu; }));
   Settle();
   int before = client_->paints;
   Settle();
@@ -371,13 +372,22 @@ TEST_F(EngineTest, ZoomLaysOutSmallerAndPaintsFullSize) {
   Open("zoom.html", 1280, 720);
   client_->browser->GetHost()->SetZoomLevel(std::log(1.44) / std::log(1.2));
   ASSERT_TRUE(PumpUntil([&] { return client_->HasConsolePrefix("layout 889x500 dpr 1.44"); }));
-  Settle();
-  ASSERT_TRUE(PumpUntil([&] { return client_->PixelAt(1275, 715) == 0x0000FFFFu; }));
+  // The first frame at the new scale: the 100 CSS pixel box is 144 wide.
+  ASSERT_TRUE(PumpUntil([&] {
+    return client_->PixelAt(143, 143) == 0xFF0000FFu && client_->PixelAt(1275, 715) == 0x0000FFFFu;
+  }));
   EXPECT_EQ(client_->frame_width, 1280);
   EXPECT_EQ(client_->frame_height, 720);
-  EXPECT_EQ(client_->PixelAt(143, 143), 0xFF0000FFu);  // 100 CSS px box = 144 px
   EXPECT_EQ(client_->PixelAt(145, 10), 0xFFFFFFFFu);
-  // The mouse is in view pixels: the box's page coordinates are scaled.
+  EXPECT_EQ(client_->PixelAt(10, 145), 0xFFFFFFFFu);
+  // The mouse is in view pixels; the page sees CSS pixels.
+  CefMouseEvent at;
+  at.x = 144;
+  at.y = 72;
+  client_->browser->GetHost()->SendMouseClickEvent(at, MBT_LEFT, false, 1);
+  client_->browser->GetHost()->SendMouseClickEvent(at, MBT_LEFT, true, 1);
+  ASSERT_TRUE(PumpUntil([&] { return client_->HasConsolePrefix("down "); }));
+  EXPECT_EQ(client_->ConsoleWithPrefix("down "), "down 100,50");
   EXPECT_NEAR(client_->browser->GetHost()->GetZoomLevel(), 2.0, 1e-9);
 }
 
