@@ -191,6 +191,38 @@ TEST(DevToolsConnectionTest, RepliesAndEventsArriveWhateverTheReadSizes) {
   }
 }
 
+TEST(DevToolsConnectionTest, LargeDataStringsArriveIntact) {
+  MemoryTransport transport;
+  RecordingDelegate delegate;
+  DevToolsConnection connection(&transport, &delegate);
+  connection.Start();
+  std::string big(200000, 'A');
+  for (size_t i = 0; i < big.size(); i += 7) big[i] = "+/09az"[i % 6];
+  std::string stream =
+      "{\"method\":\"Page.screencastFrame\",\"params\":{\"data\":\"" + big +
+      "\",\"metadata\":{\"deviceWidth\":8},\"sessionId\":5},\"sessionId\":\"S\"}";
+  stream += '\0';
+  // The same shape with an escape in the string, and a "data" that is not
+  // params.data: both take the ordinary path.
+  std::string escaped = "{\"method\":\"X.y\",\"params\":{\"data\":\"a\\\"b" + big + "\"}}";
+  escaped += '\0';
+  std::string nested =
+      "{\"method\":\"X.z\",\"params\":{\"inner\":{\"data\":\"" + big + "\"},\"data\":\"\"}}";
+  nested += '\0';
+  transport.Feed(stream + escaped + nested);
+  delegate.WaitFor([&] { return delegate.event_count() == 3; });
+  std::vector<Json> events = delegate.events();
+  ASSERT_EQ(events.size(), 3u);
+  const Json& p = GetObject(events[0], "params");
+  EXPECT_TRUE(GetString(p, "data") == big);
+  EXPECT_EQ(GetInt(p, "sessionId"), 5);
+  EXPECT_EQ(GetInt(GetObject(p, "metadata"), "deviceWidth"), 8);
+  EXPECT_EQ(GetString(events[0], "sessionId"), "S");
+  EXPECT_TRUE(GetString(GetObject(events[1], "params"), "data") == "a\"b" + big);
+  EXPECT_TRUE(GetString(GetObject(GetObject(events[2], "params"), "inner"), "data") == big);
+  EXPECT_EQ(GetString(GetObject(events[2], "params"), "data"), "");
+}
+
 TEST(DevToolsConnectionTest, EndOfStreamIsReportedOnceAndSendingFails) {
   MemoryTransport transport;
   RecordingDelegate delegate;
