@@ -13,7 +13,8 @@ jobs=${VEMO_JOBS:-2}
 "$root/scripts/install-windows-deps.sh"
 
 cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" -DVEMO_BENCH=OFF >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DVEMO_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$jobs"
 
 prefix=$build/wine-prefix
