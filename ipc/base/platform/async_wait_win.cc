@@ -164,6 +164,7 @@ void AsyncWaits::FireLocked(std::unique_lock<std::mutex>& lock, WaitGroup* group
   registration->state = Registration::State::kRunning;
   RemoveFromWaiting(group, registration);
   group->running = registration;
+  changed_.notify_all();  // the thread is out of its wait now
   lock.unlock();
   registration->callback(registration->param, /*timed_out=*/false);
   lock.lock();
@@ -223,8 +224,7 @@ bool AsyncWaits::Unregister(AsyncWaitHandle handle) {
   }
   live_.erase(registration);
   WaitGroup* group = registration->group;
-  bool on_wait_thread = ::GetCurrentThreadId() == group->thread_id;
-  if (registration == group->running && on_wait_thread) {
+  if (registration == group->running && ::GetCurrentThreadId() == group->thread_id) {
     // From inside its own callback, which cannot be waited for here; it is
     // freed when the callback returns and can never start again.
     registration->free_after_callback = true;
@@ -238,12 +238,14 @@ bool AsyncWaits::Unregister(AsyncWaitHandle handle) {
     RemoveFromWaiting(group, registration);
     ::SetEvent(group->wake);
     // Until the thread has let go of the event, so that a signal its wait
-    // takes meanwhile is given back first. (From a callback on that thread
-    // the thread is not waiting at all.)
-    if (!on_wait_thread) {
-      uint64_t seen = group->rounds;
-      changed_.wait(lock, [group, seen] { return group->rounds != seen; });
-    }
+    // takes meanwhile is given back first: it has taken up a new list, or
+    // it is running a callback (its wait then returned for another event,
+    // and it takes up the new list before it waits again). This also never
+    // waits for a callback, which may itself be unregistering.
+    const uint64_t seen = group->rounds;
+    changed_.wait(lock, [group, seen] {
+      return group->rounds != seen || group->running != nullptr;
+    });
   }
   delete registration;
   return true;
