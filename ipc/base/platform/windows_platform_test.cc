@@ -53,12 +53,17 @@ bool WriteNothing(IoHandle handle) {
 TEST(WindowsPipeNameTest, TheNameIsItsOwnPath) {
   EXPECT_EQ(PipePathForName(u"\\\\.\\pipe\\chrome.abc123"), "\\\\.\\pipe\\chrome.abc123");
   EXPECT_EQ(PipePathForName(u"\\\\.\\pipe\\chrome.\u00e9"), "\\\\.\\pipe\\chrome.\xc3\xa9");
-  const std::u16string prefix = u"\\\\.\\pipe\\";
+  auto pipe = [](std::u16string_view rest) {
+    std::u16string name = u"\\\\.\\pipe\\";
+    name += rest;
+    return name;
+  };
   // Windows takes 256 characters in all, and no backslash after the prefix.
-  EXPECT_NE(PipePathForName(prefix + std::u16string(256 - prefix.size(), u'x')), "");
-  EXPECT_EQ(PipePathForName(prefix + std::u16string(257 - prefix.size(), u'x')), "");
-  EXPECT_EQ(PipePathForName(prefix + u"a\\b"), "");
-  EXPECT_EQ(PipePathForName(prefix + std::u16string(u"nul\0in", 6)), "");
+  constexpr size_t kPrefixLength = 9;
+  EXPECT_NE(PipePathForName(pipe(std::u16string(256 - kPrefixLength, u'x'))), "");
+  EXPECT_EQ(PipePathForName(pipe(std::u16string(257 - kPrefixLength, u'x'))), "");
+  EXPECT_EQ(PipePathForName(pipe(u"a\\b")), "");
+  EXPECT_EQ(PipePathForName(pipe(std::u16string_view(u"nul\0in", 6))), "");
 }
 
 TEST(WindowsPipeTest, TheServerEndIsAByteModePipeOfOneInstance) {
