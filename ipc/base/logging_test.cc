@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ipc/base/platform/clock.h"
 #include "ipc/base/platform/error.h"
 #include "ipc/base/platform/process.h"
 #include "ipc/base/test/child_process.h"
@@ -103,7 +104,10 @@ TEST(LoggingTest, ErrorAndAboveAlsoGoToStandardError) {
 }
 
 TEST(LoggingTest, LinesAreAppendedToDebugLogBesideTheExecutable) {
-  std::string marker = "marker-" + std::to_string(ipcbase::platform::CurrentProcessId());
+  // The log outlives test processes, and process ids come back (under Wine
+  // within moments): the time makes the marker this run's own.
+  std::string marker = "marker-" + std::to_string(ipcbase::platform::CurrentProcessId()) + "-" +
+                       std::to_string(ipcbase::platform::SystemTimeAsFileTime());
   LOG(INFO) << marker;
   fs::path log = ipcbase::platform::ExecutablePath().parent_path() / "debug.log";
   auto lines = ReadLines(log);
