@@ -83,11 +83,14 @@ struct StatusRecord {
     setpgid(0, 0);
     // Move the descriptors out of the way, then into place: a source that
     // already is 3 or 4 would otherwise keep its close-on-exec flag.
+    // Every source may itself be one of the targets 0..5 (this process's
+    // own descriptors can be anything), so all are first moved above them.
     int in = fcntl(command_read, F_DUPFD, 10);
     int out = fcntl(message_write, F_DUPFD, 10);
+    int null = fcntl(devnull, F_DUPFD, 10);
     int status = fcntl(status_write, F_DUPFD_CLOEXEC, 10);
-    if (in < 0 || out < 0 || status < 0 || dup2(in, 3) < 0 || dup2(out, 4) < 0 ||
-        dup2(devnull, 0) < 0 || dup2(devnull, 1) < 0 || dup2(devnull, 2) < 0 ||
+    if (in < 0 || out < 0 || null < 0 || status < 0 || dup2(in, 3) < 0 || dup2(out, 4) < 0 ||
+        dup2(null, 0) < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0 ||
         dup2(status, 5) < 0 || fcntl(5, F_SETFD, FD_CLOEXEC) < 0) {
       StatusRecord r{'E', errno};
       WriteFully(status, &r, sizeof(r));

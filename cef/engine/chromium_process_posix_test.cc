@@ -2,6 +2,7 @@
 #include "cef/engine/chromium_process.h"
 
 #include <errno.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <gtest/gtest.h>
@@ -46,6 +47,21 @@ TEST(ChromiumProcessTest, PipesAreFdThreeAndFour) {
   EXPECT_EQ(process->Read(buffer, sizeof(buffer)), 0);  // the engine ended
   EXPECT_TRUE(process->WaitForExit(std::chrono::seconds(30)));
   EXPECT_EQ(process->exit_code(), 0);
+}
+
+TEST(ChromiumProcessTest, StandardStreamsNeverReachThePipes) {
+  // Whatever descriptors this process has open, the engine's output and
+  // errors go nowhere and fd 4 carries only what it writes there. Here fd 3
+  // is taken and fd 4 free, so the launcher's own descriptors land on 4.
+  int a = dup(0), b = dup(0);
+  close(b);
+  auto process = Shell("echo noise; echo noise >&2; echo clean >&4");
+  close(a);
+  ASSERT_TRUE(process);
+  EXPECT_EQ(ReadLine(process.get()), "clean");
+  char c;
+  EXPECT_EQ(process->Read(&c, 1), 0);
+  EXPECT_TRUE(process->WaitForExit(std::chrono::seconds(30)));
 }
 
 TEST(ChromiumProcessTest, MissingProgramFailsCleanly) {

@@ -1,5 +1,6 @@
 #include "cef/engine/devtools_connection.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -178,7 +179,8 @@ void DevToolsConnection::Dispatch(const char* data, size_t size) {
   Json message = ParseWithLargeData(data, size);
   if (message.is_discarded()) message = Json::parse(data, data + size, nullptr, false);
   if (message.is_discarded() || !message.is_object()) {
-    LOG(WARNING) << "DevTools connection: unreadable message of " << size << " bytes";
+    LOG(WARNING) << "DevTools connection: unreadable message of " << size << " bytes: "
+                 << std::string(data, std::min<size_t>(size, 160));
     return;
   }
   const Json* id = Member(message, "id");

@@ -117,7 +117,7 @@ TEST_F(EngineTest, ContextInitializedAndCookieSchemes) {
 }
 
 TEST_F(EngineTest, BundledPageLoadsWithAddressAndTitle) {
-  Open("basic.html");
+  ASSERT_NO_FATAL_FAILURE(Open("basic.html"));
   ASSERT_FALSE(client_->addresses.empty());
   EXPECT_EQ(client_->addresses.back().url, PageUrl("basic.html"));
   EXPECT_TRUE(client_->addresses.back().is_main);
@@ -127,7 +127,7 @@ TEST_F(EngineTest, BundledPageLoadsWithAddressAndTitle) {
 }
 
 TEST_F(EngineTest, PaintsExactColoursWithPremultipliedAlpha) {
-  Open("basic.html");
+  ASSERT_NO_FATAL_FAILURE(Open("basic.html"));
   ASSERT_TRUE(PumpUntil([&] { return client_->paints > 0 && client_->PixelAt(350, 250) == 0x563412FFu; }));
   EXPECT_EQ(client_->frame_width, 800);
   EXPECT_EQ(client_->frame_height, 600);
@@ -147,7 +147,7 @@ TEST_F(EngineTest, PaintsExactColoursWithPremultipliedAlpha) {
 }
 
 TEST_F(EngineTest, AnimationStreamsPaintsWhoseRectanglesCoverTheChanges) {
-  Open("animation.html", 640, 360);
+  ASSERT_NO_FATAL_FAILURE(Open("animation.html", 640, 360));
   int start = client_->paints;
   ASSERT_TRUE(PumpUntil([&] { return client_->paints >= start + 30; }));
   EXPECT_EQ(client_->rect_failures, 0);
@@ -156,8 +156,8 @@ TEST_F(EngineTest, AnimationStreamsPaintsWhoseRectanglesCoverTheChanges) {
 }
 
 TEST_F(EngineTest, MovingBoxGivesSmallDirtyRectangles) {
-  Open("basic.html");
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(Open("basic.html"));
+  ASSERT_NO_FATAL_FAILURE(Settle());
   int start = client_->paints;
   Run("const d = document.createElement('div');"
       "d.style.cssText = 'position:absolute;left:600px;top:400px;width:20px;height:10px;background:#fff';"
@@ -169,20 +169,20 @@ TEST_F(EngineTest, MovingBoxGivesSmallDirtyRectangles) {
 }
 
 TEST_F(EngineTest, StaticPagePaintsNothingMore) {
-  Open("static.html");
+  ASSERT_NO_FATAL_FAILURE(Open("static.html"));
   // The page's last state has been painted (the box is there).
   ASSERT_TRUE(PumpUntil([&] { return client_->PixelAt(225, 225) == 0x008000FFu; }));
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(Settle());
   int before = client_->paints;
-  Settle();
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(Settle());
+  ASSERT_NO_FATAL_FAILURE(Settle());
   EXPECT_EQ(client_->paints, before);
 }
 
 TEST_F(EngineTest, InvalidateRepaintsTheWholeView) {
-  Open("basic.html");
+  ASSERT_NO_FATAL_FAILURE(Open("basic.html"));
   ASSERT_TRUE(PumpUntil([&] { return client_->paints > 0; }));
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(Settle());
   int before = client_->paints;
   client_->browser->GetHost()->Invalidate(PET_VIEW);
   ASSERT_TRUE(PumpUntil([&] { return client_->paints > before; }));
@@ -191,7 +191,7 @@ TEST_F(EngineTest, InvalidateRepaintsTheWholeView) {
 }
 
 TEST_F(EngineTest, ClickAndTypingEditTheField) {
-  Open("input.html");
+  ASSERT_NO_FATAL_FAILURE(Open("input.html"));
   CefRefPtr<CefBrowserHost> host = client_->browser->GetHost();
   host->SendFocusEvent(true);
   CefMouseEvent at;
@@ -234,7 +234,7 @@ TEST_F(EngineTest, ClickAndTypingEditTheField) {
 }
 
 TEST_F(EngineTest, DoubleClickAndWheel) {
-  Open("input.html");
+  ASSERT_NO_FATAL_FAILURE(Open("input.html"));
   CefRefPtr<CefBrowserHost> host = client_->browser->GetHost();
   CefMouseEvent at;
   at.x = 450;
@@ -252,7 +252,7 @@ TEST_F(EngineTest, DoubleClickAndWheel) {
 }
 
 TEST_F(EngineTest, CursorFollowsThePage) {
-  Open("input.html");
+  ASSERT_NO_FATAL_FAILURE(Open("input.html"));
   CefRefPtr<CefBrowserHost> host = client_->browser->GetHost();
   CefMouseEvent at;
   at.x = 40;
@@ -271,7 +271,7 @@ TEST_F(EngineTest, CursorFollowsThePage) {
 }
 
 TEST_F(EngineTest, SelectListWorksInsideThePage) {
-  Open("input.html");
+  ASSERT_NO_FATAL_FAILURE(Open("input.html"));
   CefRefPtr<CefBrowserHost> host = client_->browser->GetHost();
   auto click = [&](int x, int y) {
     CefMouseEvent at;
@@ -282,7 +282,7 @@ TEST_F(EngineTest, SelectListWorksInsideThePage) {
     host->SendMouseClickEvent(at, MBT_LEFT, true, 1);
   };
   click(100, 310);
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(Settle());
   // The list opens below the select, inside the view: find "three".
   Run("(() => { const o = [...document.querySelectorAll('option')][2];"
       "const r = o.getBoundingClientRect();"
@@ -295,7 +295,7 @@ TEST_F(EngineTest, SelectListWorksInsideThePage) {
 }
 
 TEST_F(EngineTest, ScriptTitleAndTitleOnlyChanges) {
-  Open("static.html");
+  ASSERT_NO_FATAL_FAILURE(Open("static.html"));
   Run("document.title = 'first'");
   ASSERT_TRUE(PumpUntil([&] { return client_->HasTitle("first"); }));
   Run("document.querySelector('title').textContent = 'second'");
@@ -303,7 +303,7 @@ TEST_F(EngineTest, ScriptTitleAndTitleOnlyChanges) {
 }
 
 TEST_F(EngineTest, ConsoleMessagesCarrySourceAndLine) {
-  Open("static.html");
+  ASSERT_NO_FATAL_FAILURE(Open("static.html"));
   Run("console.log('n=%d', 42, 'tail')");
   ASSERT_TRUE(PumpUntil([&] { return client_->HasConsole("n=42 tail"); }));
   client_->browser->GetMainFrame()->ExecuteJavaScript("\n\nconsole.warn('third line');",
@@ -321,7 +321,7 @@ TEST_F(EngineTest, ConsoleMessagesCarrySourceAndLine) {
 }
 
 TEST_F(EngineTest, AlertReturnsAtOnceAndIsReported) {
-  Open("static.html");
+  ASSERT_NO_FATAL_FAILURE(Open("static.html"));
   Run("alert('x'); console.log('after alert ' + confirm('sure?') + ' ' + prompt('name', 'def'))");
   ASSERT_TRUE(PumpUntil([&] { return client_->HasConsole("after alert false null"); }));
   ASSERT_EQ(client_->dialogs.size(), 3u);
@@ -334,7 +334,7 @@ TEST_F(EngineTest, AlertReturnsAtOnceAndIsReported) {
 }
 
 TEST_F(EngineTest, WindowOpenOpensNothing) {
-  Open("static.html");
+  ASSERT_NO_FATAL_FAILURE(Open("static.html"));
   Run("console.log('opened ' + (window.open('child.html', 'w', 'width=200,height=100') === null))");
   ASSERT_TRUE(PumpUntil([&] { return client_->HasConsole("opened true"); }));
   ASSERT_TRUE(PumpUntil([&] { return !client_->popups.empty(); }));
@@ -342,7 +342,7 @@ TEST_F(EngineTest, WindowOpenOpensNothing) {
 }
 
 TEST_F(EngineTest, UnreachableAddressReportsAnError) {
-  Open("static.html");
+  ASSERT_NO_FATAL_FAILURE(Open("static.html"));
   client_->browser->GetMainFrame()->LoadURL("http://127.0.0.1:2/nothing");
   ASSERT_TRUE(PumpUntil([&] { return !client_->load_errors.empty(); }));
   ASSERT_EQ(client_->load_errors.size(), 1u);
@@ -353,7 +353,7 @@ TEST_F(EngineTest, UnreachableAddressReportsAnError) {
 }
 
 TEST_F(EngineTest, IframesReportTheirFrame) {
-  Open("frames.html");
+  ASSERT_NO_FATAL_FAILURE(Open("frames.html"));
   ASSERT_TRUE(PumpUntil([&] { return !client_->load_errors.empty(); }));
   EXPECT_FALSE(client_->load_errors[0].is_main);
   EXPECT_EQ(client_->load_errors[0].code, ERR_CONNECTION_REFUSED);
@@ -369,7 +369,7 @@ TEST_F(EngineTest, IframesReportTheirFrame) {
 }
 
 TEST_F(EngineTest, ZoomLaysOutSmallerAndPaintsFullSize) {
-  Open("zoom.html", 1280, 720);
+  ASSERT_NO_FATAL_FAILURE(Open("zoom.html", 1280, 720));
   client_->browser->GetHost()->SetZoomLevel(std::log(1.44) / std::log(1.2));
   ASSERT_TRUE(PumpUntil([&] { return client_->HasConsolePrefix("layout 889x500 dpr 1.44"); }));
   // The first frame at the new scale: the 100 CSS pixel box is 144 wide.
@@ -392,7 +392,7 @@ TEST_F(EngineTest, ZoomLaysOutSmallerAndPaintsFullSize) {
 }
 
 TEST_F(EngineTest, ResizeRereadsTheView) {
-  Open("zoom.html", 640, 480);
+  ASSERT_NO_FATAL_FAILURE(Open("zoom.html", 640, 480));
   ASSERT_TRUE(PumpUntil([&] { return client_->frame_width == 640; }));
   client_->SetViewSize(500, 300);
   client_->browser->GetHost()->WasResized();
