@@ -13,7 +13,7 @@ prefix=$(realpath -m "$1")  # Wine wants an absolute path
 shift
 
 export WINEPREFIX=$prefix
-export WINEDEBUG=-all
+export WINEDEBUG=${VEMO_WINEDEBUG:--all}  # e.g. VEMO_WINEDEBUG=err+all to diagnose
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
