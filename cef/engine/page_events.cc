@@ -50,21 +50,21 @@ std::string FormatConsoleMessage(const Json& args) {
         out += c;
         continue;
       }
-      char spec = format[i + 1];
-      if (spec == '%') {
+      char conversion = format[i + 1];
+      if (conversion == '%') {
         out += '%';
         ++i;
         continue;
       }
-      if (std::string("sdifoOc").find(spec) == std::string::npos || next >= args.size()) {
+      if (std::string("sdifoOc").find(conversion) == std::string::npos || next >= args.size()) {
         out += c;
         continue;
       }
       const Json& arg = args[next++];
       ++i;
-      if (spec == 'c') continue;  // styling: no text
+      if (conversion == 'c') continue;  // styling: no text
       std::string text = ConsoleText(arg);
-      if (spec == 'd' || spec == 'i') {
+      if (conversion == 'd' || conversion == 'i') {
         double d = GetDouble(arg, "value", std::nan(""));
         text = std::isnan(d) ? "NaN" : std::to_string(static_cast<int64_t>(d));
       }
