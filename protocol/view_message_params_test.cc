@@ -5,16 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "ipc/ipc/ipc_test_bytes.h"
+#include "ipc/base/test/test_bytes.h"
 
 namespace {
 
 using IPC::Message;
-using IPC::test::ExactBytes;
-using IPC::test::Hex;
-using IPC::test::HexOfInt;
-using IPC::test::NormalHex;
-using IPC::test::ToHex;
+using ipcbase::test::ExactBytes;
+using ipcbase::test::Hex;
+using ipcbase::test::HexOfInt;
+using ipcbase::test::NormalHex;
+using ipcbase::test::ToHex;
 using ReturnVal = ViewHostMsg_OnJavascriptCallback_ReturnVal;
 
 std::string PayloadHex(const Message& m) { return ToHex(m.payload(), m.payload_size()); }

@@ -11,19 +11,19 @@
 #include <gtest/gtest.h>
 
 #include "ipc/base/logging.h"
-#include "ipc/ipc/ipc_test_bytes.h"
+#include "ipc/base/test/test_bytes.h"
 
 namespace {
 
 using IPC::Message;
 using IPC::SyncMessage;
-using IPC::test::ExactBytes;
-using IPC::test::Hex;
-using IPC::test::HexOfInt;
-using IPC::test::NormalHex;
-using IPC::test::Serialized;
-using IPC::test::SerializedHex;
-using IPC::test::ToHex;
+using ipcbase::test::ExactBytes;
+using ipcbase::test::Hex;
+using ipcbase::test::HexOfInt;
+using ipcbase::test::NormalHex;
+using ipcbase::test::Serialized;
+using ipcbase::test::SerializedHex;
+using ipcbase::test::ToHex;
 using ReturnVal = ViewHostMsg_OnJavascriptCallback_ReturnVal;
 using JsParams = ViewHostMsg_OnJavascriptCallback_Params;
 

@@ -13,17 +13,5 @@ if [[ "${VEMO_WITH_CLANG:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
-
-sudo=""
-[[ $(id -u) -ne 0 ]] && sudo="sudo"
-echo "installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+source "$(dirname "$0")/lib/apt.sh"
+install_missing_packages "${packages[@]}"

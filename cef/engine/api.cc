@@ -1,6 +1,6 @@
 // The API's process-wide functions over the headless engine.
 #include "cef/common/command_line.h"
-#include "cef/common/scheme_registrar.h"
+#include "cef/common/execute_process.h"
 #include "cef/engine/child_process.h"
 #include "cef/engine/engine.h"
 #include "cef/include/cef_app.h"
@@ -13,15 +13,9 @@ using cef_engine::Engine;
 
 int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application,
                       void* /*windows_sandbox_info*/) {
-  cef_internal::InitGlobalCommandLine(args.argc, args.argv);
-  CefRefPtr<CefCommandLine> line = CefCommandLine::GetGlobalCommandLine();
-  if (!line->HasSwitch("type")) return -1;
-  if (application) {
-    CefRefPtr<cef_internal::SchemeRegistrarImpl> registrar =
-        new cef_internal::SchemeRegistrarImpl();
-    application->OnRegisterCustomSchemes(registrar.get());
-  }
-  return cef_engine::RunChildProcess(line->GetSwitchValue("type").ToString(), args, application);
+  std::string type;
+  if (!cef_internal::BeginChildProcess(args, application, &type)) return -1;
+  return cef_engine::RunChildProcess(type, args, application);
 }
 
 bool CefInitialize(const CefMainArgs& args, const CefSettings& settings,

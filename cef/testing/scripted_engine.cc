@@ -8,6 +8,7 @@
 #include "cef/common/command_line.h"
 #include "cef/common/cookie_manager.h"
 #include "cef/common/cursor.h"
+#include "cef/common/execute_process.h"
 #include "cef/common/list_value.h"
 #include "cef/common/scheme_registrar.h"
 #include "cef/include/cef_cookie.h"
@@ -628,14 +629,8 @@ using cef_testing::ScriptedEngine;
 
 int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application,
                       void* /*windows_sandbox_info*/) {
-  cef_internal::InitGlobalCommandLine(args.argc, args.argv);
-  CefRefPtr<CefCommandLine> line = CefCommandLine::GetGlobalCommandLine();
-  if (!line->HasSwitch("type")) return -1;
-  if (application) {
-    CefRefPtr<cef_internal::SchemeRegistrarImpl> registrar =
-        new cef_internal::SchemeRegistrarImpl();
-    application->OnRegisterCustomSchemes(registrar.get());
-  }
+  std::string type;
+  if (!cef_internal::BeginChildProcess(args, application, &type)) return -1;
   return cef_testing::g_child_exit_code;
 }
 

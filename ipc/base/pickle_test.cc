@@ -10,58 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include "ipc/base/test/test_bytes.h"
+
 namespace {
 
-// "04 00 00 00 ff" -> bytes; spaces are ignored.
-std::string Hex(std::string_view hex) {
-  std::string out;
-  int nibble = -1;
-  for (char c : hex) {
-    if (c == ' ') continue;
-    const int v = (c >= '0' && c <= '9') ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (nibble < 0) {
-      nibble = v;
-    } else {
-      out.push_back(static_cast<char>(nibble * 16 + v));
-      nibble = -1;
-    }
-  }
-  return out;
-}
-
-std::string ToHex(const char* data, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < size; ++i) {
-    if (i) out.push_back(' ');
-    const auto b = static_cast<unsigned char>(data[i]);
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 15]);
-  }
-  return out;
-}
-
-std::string ToHex(const std::string& bytes) { return ToHex(bytes.data(), bytes.size()); }
-std::string SerializedHex(const Pickle& p) { return ToHex(p.data(), p.size()); }
-
-// A heap copy of exactly `bytes.size()` bytes at an odd address, so that
-// AddressSanitizer catches any read past either end and nothing relies on
-// alignment.
-class ExactBytes {
- public:
-  explicit ExactBytes(const std::string& bytes)
-      : storage_(new char[bytes.size() + 1]), size_(static_cast<int>(bytes.size())) {
-    std::memcpy(storage_.get() + 1, bytes.data(), bytes.size());
-  }
-  ExactBytes(const char* data, size_t size) : ExactBytes(std::string(data, size)) {}
-  const char* data() const { return storage_.get() + 1; }
-  int size() const { return size_; }
-  std::string contents() const { return std::string(data(), static_cast<size_t>(size_)); }
-
- private:
-  std::unique_ptr<char[]> storage_;
-  int size_;
-};
+using ipcbase::test::ExactBytes;
+using ipcbase::test::Hex;
+using ipcbase::test::SerializedHex;
+using ipcbase::test::ToHex;
 
 // Every read primitive, in turn, from a fresh iterator and then chained until
 // the first failure. Returns how many reads succeeded; used to show that no

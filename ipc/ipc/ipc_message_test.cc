@@ -6,16 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include "ipc/ipc/ipc_test_bytes.h"
+#include "ipc/base/test/test_bytes.h"
 
 namespace IPC {
 namespace {
 
-using test::ExactBytes;
-using test::Hex;
-using test::NormalHex;
-using test::SerializedHex;
-using test::ToHex;
+using ipcbase::test::ExactBytes;
+using ipcbase::test::Hex;
+using ipcbase::test::NormalHex;
+using ipcbase::test::SerializedHex;
+using ipcbase::test::ToHex;
 
 struct LayoutCase {
   const char* name;

@@ -9,15 +9,15 @@
 
 #include <gtest/gtest.h>
 
-#include "ipc/ipc/ipc_test_bytes.h"
+#include "ipc/base/test/test_bytes.h"
 
 namespace IPC {
 namespace {
 
-using test::ExactBytes;
-using test::Hex;
-using test::NormalHex;
-using test::ToHex;
+using ipcbase::test::ExactBytes;
+using ipcbase::test::Hex;
+using ipcbase::test::NormalHex;
+using ipcbase::test::ToHex;
 
 std::string PayloadHex(const Message& m) { return ToHex(m.payload(), m.payload_size()); }
 
@@ -30,7 +30,7 @@ class PayloadView {
 
  private:
   static std::string Header(const std::string& payload) {
-    return Hex(test::HexOfInt(static_cast<uint32_t>(payload.size())) + "01000000 01000100 02000000");
+    return Hex(ipcbase::test::HexOfInt(static_cast<uint32_t>(payload.size())) + "01000000 01000100 02000000");
   }
   ExactBytes bytes_;
   Message view_;

@@ -11,16 +11,16 @@
 #include <gtest/gtest.h>
 
 #include "ipc/ipc/ipc_message_templates.h"
-#include "ipc/ipc/ipc_test_bytes.h"
+#include "ipc/base/test/test_bytes.h"
 
 namespace IPC {
 namespace {
 
-using test::ExactBytes;
-using test::Hex;
-using test::HexOfInt;
-using test::NormalHex;
-using test::SerializedHex;
+using ipcbase::test::ExactBytes;
+using ipcbase::test::Hex;
+using ipcbase::test::HexOfInt;
+using ipcbase::test::NormalHex;
+using ipcbase::test::SerializedHex;
 
 // A request with one string input and one int output, as the catalogue
 // builds them.
@@ -82,7 +82,7 @@ TEST(SyncMessageTest, TheReplyOutputsLandInTheSendersVariables) {
   std::unique_ptr<Message> reply = SyncMessage::MakeReply(request);
   TestMsg_Ask::WriteReplyParams(reply.get(), std::make_tuple(-3));
   // Received: a view over the reply's bytes.
-  ExactBytes bytes(test::Serialized(*reply));
+  ExactBytes bytes(ipcbase::test::Serialized(*reply));
   Message received(bytes.data(), bytes.size());
 
   std::unique_ptr<MessageReplyDeserializer> deserializer = request.TakeReplyDeserializer();

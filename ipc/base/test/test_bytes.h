@@ -1,7 +1,7 @@
 // Test helpers for byte layouts: hex literals, hex dumps, and exact-size
 // copies that let AddressSanitizer catch any read outside the bytes.
-#ifndef IPC_IPC_IPC_TEST_BYTES_H_
-#define IPC_IPC_IPC_TEST_BYTES_H_
+#ifndef IPC_BASE_TEST_TEST_BYTES_H_
+#define IPC_BASE_TEST_TEST_BYTES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,7 @@
 
 #include "ipc/base/pickle.h"
 
-namespace IPC::test {
+namespace ipcbase::test {
 
 // "04 00 00 00 ff" -> those bytes; spaces are ignored.
 inline std::string Hex(std::string_view hex) {
@@ -79,6 +79,6 @@ class ExactBytes {
   int size_;
 };
 
-}  // namespace IPC::test
+}  // namespace ipcbase::test
 
-#endif  // IPC_IPC_IPC_TEST_BYTES_H_
+#endif  // IPC_BASE_TEST_TEST_BYTES_H_
