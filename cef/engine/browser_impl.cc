@@ -108,6 +108,14 @@ bool BrowserImpl::SendToPage(std::string_view method, Json params,
   return engine_->Send(method, std::move(params), session_id_, std::move(callback));
 }
 
+bool BrowserImpl::SendToSession(const std::string& session_id, std::string_view method,
+                                Json params,
+                                std::function<void(const Json&, const std::string&)> callback) {
+  if (!live()) return false;
+  return engine_->Send(method, std::move(params), session_id.empty() ? session_id_ : session_id,
+                       std::move(callback));
+}
+
 void BrowserImpl::StartCreation() {
   if (state_ != State::kCreating) return;
   if (close_requested_) {
@@ -148,9 +156,11 @@ void BrowserImpl::OnAttached(const Json& result, const std::string& error) {
   }
   if (state_ != State::kCreating) return;
   engine_->RegisterSession(session_id_, id_);
+  sessions_.SetRoot(session_id_, target_id_);
   state_ = State::kLive;
   // A page target's main frame has the target's id.
   main_frame_->set_devtools_id(target_id_);
+  main_frame_->set_session_id(session_id_);
   frames_by_devtools_[target_id_] = main_frame_.get();
   SetUpSession();
 }
@@ -161,9 +171,9 @@ void BrowserImpl::Announce() {
   if (CefRefPtr<CefLifeSpanHandler> life = client_ ? client_->GetLifeSpanHandler() : nullptr) {
     life->OnAfterCreated(this);
   }
-  std::vector<std::pair<std::string, Json>> early;
+  std::vector<EarlyEvent> early;
   early.swap(early_events_);
-  for (auto& [method, params] : early) HandleEvent(method, params);
+  for (EarlyEvent& event : early) HandleEvent(event.session_id, event.method, event.params);
   DeliverPaint();
   if (!initial_url_.empty() && live()) Navigate(main_frame_.get(), initial_url_);
   if (close_requested_) CloseBrowser(true);
@@ -172,17 +182,12 @@ void BrowserImpl::Announce() {
 void BrowserImpl::SetUpSession() {
   // Sent in order without waiting: the engine handles a session's commands
   // in order, so later commands see the set-up done.
-  SendToPage("Page.enable", Json::object());
-  SendToPage("Runtime.enable", Json::object());
-  SendToPage("Network.enable", Json::object());
+  SetUpFrameSession(session_id_);
   SendToPage("Inspector.enable", Json::object());
   if (transparent_) {
     SendToPage("Emulation.setDefaultBackgroundColorOverride",
                {{"color", {{"r", 0}, {"g", 0}, {"b", 0}, {"a", 0}}}});
   }
-  if (javascript_disabled_) SendToPage("Emulation.setScriptExecutionDisabled", {{"value", true}});
-  SendToPage("Runtime.addBinding", {{"name", kPageAgentBinding}});
-  SendToPage("Page.addScriptToEvaluateOnNewDocument", {{"source", PageAgentScript()}});
   ApplyMetrics();
   CefRefPtr<BrowserImpl> self = this;
   engine_->Send("Browser.getWindowForTarget", {{"targetId", target_id_}}, "",
@@ -201,11 +206,95 @@ void BrowserImpl::SetUpSession() {
              [self](const Json&, const std::string&) { self->Announce(); });
 }
 
+void BrowserImpl::SetUpFrameSession(const std::string& session_id) {
+  SendToSession(session_id, "Page.enable", Json::object());
+  SendToSession(session_id, "Runtime.enable", Json::object());
+  SendToSession(session_id, "Network.enable", Json::object());
+  if (javascript_disabled_) {
+    SendToSession(session_id, "Emulation.setScriptExecutionDisabled", {{"value", true}});
+  }
+  SendToSession(session_id, "Runtime.addBinding", {{"name", kPageAgentBinding}});
+  SendToSession(session_id, "Page.addScriptToEvaluateOnNewDocument",
+                {{"source", PageAgentScript()}});
+  // Iframes only: other targets (workers) would wait for a debugger too.
+  SendToSession(session_id, "Target.setAutoAttach",
+                {{"autoAttach", true},
+                 {"waitForDebuggerOnStart", true},
+                 {"flatten", true},
+                 {"filter", Json::array({{{"type", "iframe"}}})}});
+}
+
+void BrowserImpl::OnChildAttached(const std::string& parent_session, const Json& params) {
+  const std::string session = GetString(params, "sessionId");
+  const Json& info = GetObject(params, "targetInfo");
+  const std::string target = GetString(info, "targetId");
+  // A session already known is the engine's echo of an attachment of ours.
+  if (session.empty() || sessions_.Contains(session)) return;
+  if (GetString(info, "type") != "iframe" || target.empty() ||
+      !sessions_.Add(session, target, parent_session)) {
+    // Not asked for: let it run, unobserved.
+    engine_->Send("Runtime.runIfWaitingForDebugger", Json::object(), session);
+    engine_->Send("Target.detachFromTarget", {{"sessionId", session}}, parent_session);
+    return;
+  }
+  engine_->RegisterSession(session, id_);
+  // The target renders the frame of the same id, which the parent's
+  // document already knows: the frame stays the same CefFrame, rendered
+  // elsewhere now.
+  if (FrameImpl* frame = FrameFor(target, true, parent_session)) {
+    frame->set_session_id(session);
+    frame->set_context_id(0);
+    FrameImpl* parent = FrameFor(GetString(info, "parentFrameId"), false);
+    if (parent && parent != frame && !GetString(info, "parentFrameId").empty()) {
+      frame->set_parent(parent);
+    }
+  }
+  // Sent without waiting: the target runs nothing before the last one.
+  SetUpFrameSession(session);
+  SendToSession(session, "Runtime.runIfWaitingForDebugger", Json::object());
+}
+
+void BrowserImpl::OnChildDetached(const Json& params) {
+  const std::string session = GetString(params, "sessionId");
+  const std::string parent = sessions_.ParentOf(session);
+  const std::string root_frame = sessions_.TargetOf(session);
+  std::vector<std::string> removed = sessions_.Remove(session);
+  if (removed.empty()) return;
+  auto was_removed = [&](const std::string& id) {
+    return std::find(removed.begin(), removed.end(), id) != removed.end();
+  };
+  for (const std::string& id : removed) engine_->UnregisterSession(id);
+  for (auto it = context_frames_.begin(); it != context_frames_.end();) {
+    it = was_removed(it->first.first) ? context_frames_.erase(it) : std::next(it);
+  }
+  // The iframe itself belongs to its parent's document, which reports its
+  // removal or its new document (when it moved back into that process).
+  // What was inside the ended documents has gone with them.
+  std::vector<CefRefPtr<FrameImpl>> gone;
+  for (auto& [fid, frame] : frames_) {
+    if (!was_removed(frame->session_id())) continue;
+    if (frame->session_id() == session && frame->devtools_id() == root_frame) {
+      frame->set_session_id(parent);
+      frame->set_context_id(0);
+    } else if (frame != main_frame_) {
+      gone.push_back(frame);
+    }
+  }
+  for (auto& frame : gone) RemoveFrame(frame);
+}
+
+void BrowserImpl::ForgetSessions() {
+  for (const std::string& id : sessions_.All()) engine_->UnregisterSession(id);
+  sessions_.SetRoot(std::string(), std::string());
+  context_frames_.clear();
+}
+
 void BrowserImpl::Abandon(const std::string& why) {
   LOG(ERROR) << "browser " << id_ << " not created: " << why;
   state_ = State::kClosed;
   engine_->pipeline().RemoveBrowser(id_);
   if (!session_id_.empty()) engine_->UnregisterSession(session_id_);
+  ForgetSessions();
   for (auto& [fid, frame] : frames_) frame->Invalidate();
   frames_.clear();
   frames_by_devtools_.clear();
@@ -265,6 +354,7 @@ void BrowserImpl::Finish() {
   CefRefPtr<BrowserImpl> self = this;  // the engine may hold the last reference
   engine_->pipeline().RemoveBrowser(id_);
   if (!session_id_.empty()) engine_->UnregisterSession(session_id_);
+  ForgetSessions();
   for (auto& [fid, frame] : frames_) frame->Invalidate();
   frames_.clear();
   frames_by_devtools_.clear();
@@ -293,17 +383,31 @@ void BrowserImpl::GetFrameIdentifiers(std::vector<int64_t>& identifiers) {
   for (auto& [fid, frame] : frames_) identifiers.push_back(fid);
 }
 
-FrameImpl* BrowserImpl::FrameFor(const std::string& devtools_id, bool create) {
+FrameImpl* BrowserImpl::FrameFor(const std::string& devtools_id, bool create,
+                                  const std::string& session_id) {
   if (devtools_id.empty()) return main_frame_.get();
   auto it = frames_by_devtools_.find(devtools_id);
   if (it != frames_by_devtools_.end()) return it->second;
   if (!create || !main_frame_) return nullptr;
   CefRefPtr<FrameImpl> frame = new FrameImpl(this, false);
   frame->set_devtools_id(devtools_id);
+  frame->set_session_id(session_id.empty() ? session_id_ : session_id);
   frame->set_parent(main_frame_);
   frames_[frame->GetIdentifier()] = frame;
   frames_by_devtools_[devtools_id] = frame.get();
   return frame.get();
+}
+
+void BrowserImpl::RemoveFrame(CefRefPtr<FrameImpl> frame) {
+  if (!frame || frame == main_frame_) return;
+  frames_by_devtools_.erase(frame->devtools_id());
+  frames_.erase(frame->GetIdentifier());
+  frame->Invalidate();
+}
+
+bool BrowserImpl::IsSessionRoot(const FrameImpl* frame) const {
+  return !sessions_.IsRoot(frame->session_id()) &&
+         sessions_.TargetOf(frame->session_id()) == frame->devtools_id();
 }
 
 void BrowserImpl::Navigate(FrameImpl* frame, const std::string& url) {
@@ -314,18 +418,18 @@ void BrowserImpl::Navigate(FrameImpl* frame, const std::string& url) {
     if (!target->IsMain()) params["frameId"] = target->devtools_id();
     CefRefPtr<BrowserImpl> self = this;
     std::string frame_id = target->devtools_id();
-    SendToPage("Page.navigate", std::move(params),
-               [self, frame_id, url](const Json& r, const std::string& e) {
-                 if (!e.empty()) {
-                   // The engine refuses addresses it cannot parse.
-                   self->ReportLoadError(frame_id, "net::ERR_INVALID_URL", url, std::string());
-                   return;
-                 }
-                 std::string text = GetString(r, "errorText");
-                 if (!text.empty()) {
-                   self->ReportLoadError(frame_id, text, url, GetString(r, "loaderId"));
-                 }
-               });
+    SendToSession(target->session_id(), "Page.navigate", std::move(params),
+                  [self, frame_id, url](const Json& r, const std::string& e) {
+                    if (!e.empty()) {
+                      // The engine refuses addresses it cannot parse.
+                      self->ReportLoadError(frame_id, "net::ERR_INVALID_URL", url, std::string());
+                      return;
+                    }
+                    std::string text = GetString(r, "errorText");
+                    if (!text.empty()) {
+                      self->ReportLoadError(frame_id, text, url, GetString(r, "loaderId"));
+                    }
+                  });
   });
 }
 
@@ -339,7 +443,8 @@ void BrowserImpl::Execute(FrameImpl* frame, const std::string& code,
     expression += code;
     if (!script_url.empty()) expression += "\n//# sourceURL=" + script_url;
     Json params = {{"expression", expression}};
-    if (!target->IsMain()) {
+    // A session's own frame needs no context: the default is its document's.
+    if (!target->IsMain() && !IsSessionRoot(target.get())) {
       if (target->context_id() == 0) {
         LOG(WARNING) << "script for a frame without a page context dropped";
         return;
@@ -347,18 +452,18 @@ void BrowserImpl::Execute(FrameImpl* frame, const std::string& code,
       params["contextId"] = target->context_id();
     }
     CefRefPtr<BrowserImpl> self = this;
-    SendToPage("Runtime.evaluate", std::move(params),
-               [self, script_url](const Json& r, const std::string& e) {
-                 if (!e.empty()) return;
-                 const Json& details = GetObject(r, "exceptionDetails");
-                 if (details.empty()) return;
-                 const Json& exception = GetObject(details, "exception");
-                 std::string message = GetString(details, "text", "Uncaught");
-                 std::string description = GetString(exception, "description");
-                 if (!description.empty()) message += " " + FirstLine(description);
-                 self->ReportConsole(message, script_url,
-                                     static_cast<int>(GetInt(details, "lineNumber")) + 1);
-               });
+    SendToSession(target->session_id(), "Runtime.evaluate", std::move(params),
+                  [self, script_url](const Json& r, const std::string& e) {
+                    if (!e.empty()) return;
+                    const Json& details = GetObject(r, "exceptionDetails");
+                    if (details.empty()) return;
+                    const Json& exception = GetObject(details, "exception");
+                    std::string message = GetString(details, "text", "Uncaught");
+                    std::string description = GetString(exception, "description");
+                    if (!description.empty()) message += " " + FirstLine(description);
+                    self->ReportConsole(message, script_url,
+                                        static_cast<int>(GetInt(details, "lineNumber")) + 1);
+                  });
   });
 }
 
@@ -613,15 +718,26 @@ void BrowserImpl::SendCaptureLostEvent() {
 // ---------------------------------------------------------------------------
 // Events of the page
 
-void BrowserImpl::HandleEvent(const std::string& method, const Json& params) {
+void BrowserImpl::HandleEvent(const std::string& session_id, const std::string& method,
+                              const Json& params) {
   if (state_ != State::kLive && state_ != State::kClosing) return;
+  // Sessions come and go at once, even before the announcement: a new
+  // iframe target waits until it is set up.
+  if (method == "Target.attachedToTarget") {
+    OnChildAttached(session_id, params);
+    return;
+  }
+  if (method == "Target.detachedFromTarget") {
+    OnChildDetached(params);
+    return;
+  }
   if (!announced_) {
-    early_events_.emplace_back(method, params);
+    early_events_.push_back({session_id, method, params});
     return;
   }
   CefRefPtr<BrowserImpl> self = this;  // a callback may close the browser
   if (method == "Page.frameNavigated") {
-    OnFrameNavigated(GetObject(params, "frame"));
+    OnFrameNavigated(session_id, GetObject(params, "frame"));
   } else if (method == "Page.navigatedWithinDocument") {
     FrameImpl* frame = FrameFor(GetString(params, "frameId"), true);
     if (!frame) return;
@@ -631,17 +747,12 @@ void BrowserImpl::HandleEvent(const std::string& method, const Json& params) {
       display->OnAddressChange(this, frame, frame->url());
     }
   } else if (method == "Page.frameAttached") {
-    FrameImpl* frame = FrameFor(GetString(params, "frameId"), true);
+    FrameImpl* frame = FrameFor(GetString(params, "frameId"), true, session_id);
     FrameImpl* parent = FrameFor(GetString(params, "parentFrameId"), false);
     if (frame && parent && frame != parent) frame->set_parent(parent);
   } else if (method == "Page.frameDetached") {
     if (GetString(params, "reason") == "swap") return;  // moves to another process
-    auto it = frames_by_devtools_.find(GetString(params, "frameId"));
-    if (it == frames_by_devtools_.end() || it->second == main_frame_.get()) return;
-    CefRefPtr<FrameImpl> frame = it->second;
-    frames_by_devtools_.erase(it);
-    frames_.erase(frame->GetIdentifier());
-    frame->Invalidate();
+    RemoveFrame(FrameFor(GetString(params, "frameId"), false));
   } else if (method == "Page.frameStartedLoading") {
     OnLoading(GetString(params, "frameId"), true);
   } else if (method == "Page.frameStoppedLoading") {
@@ -671,19 +782,27 @@ void BrowserImpl::HandleEvent(const std::string& method, const Json& params) {
     if (!GetBool(aux, "isDefault")) return;
     int id = static_cast<int>(GetInt(context, "id"));
     std::string frame_id = GetString(aux, "frameId");
-    context_frames_[id] = frame_id;
-    if (FrameImpl* frame = FrameFor(frame_id, false)) frame->set_context_id(id);
+    context_frames_[{session_id, id}] = frame_id;
+    // A document that is being replaced by one in another process can
+    // still report a context; only the frame's own session counts.
+    FrameImpl* frame = FrameFor(frame_id, false);
+    if (frame && frame->session_id() == session_id) frame->set_context_id(id);
   } else if (method == "Runtime.executionContextDestroyed") {
     int id = static_cast<int>(GetInt(params, "executionContextId"));
-    auto it = context_frames_.find(id);
+    auto it = context_frames_.find({session_id, id});
     if (it == context_frames_.end()) return;
-    if (FrameImpl* frame = FrameFor(it->second, false); frame && frame->context_id() == id) {
+    FrameImpl* frame = FrameFor(it->second, false);
+    if (frame && frame->session_id() == session_id && frame->context_id() == id) {
       frame->set_context_id(0);
     }
     context_frames_.erase(it);
   } else if (method == "Runtime.executionContextsCleared") {
-    context_frames_.clear();
-    for (auto& [fid, frame] : frames_) frame->set_context_id(0);
+    for (auto it = context_frames_.begin(); it != context_frames_.end();) {
+      it = it->first.first == session_id ? context_frames_.erase(it) : std::next(it);
+    }
+    for (auto& [fid, frame] : frames_) {
+      if (frame->session_id() == session_id) frame->set_context_id(0);
+    }
   } else if (method == "Runtime.consoleAPICalled") {
     std::string type = GetString(params, "type");
     if (type == "endGroup" || type == "clear") return;
@@ -706,12 +825,12 @@ void BrowserImpl::HandleEvent(const std::string& method, const Json& params) {
     ReportConsole(message, GetString(details, "url"),
                   static_cast<int>(GetInt(details, "lineNumber")) + 1);
   } else if (method == "Runtime.bindingCalled") {
-    OnBindingCalled(params);
+    OnBindingCalled(session_id, params);
   } else if (method == "Page.javascriptDialogOpening") {
-    OnDialog(params);
+    OnDialog(session_id, params);
   } else if (method == "Page.windowOpen") {
     OnWindowOpen(params);
-  } else if (method == "Inspector.targetCrashed") {
+  } else if (method == "Inspector.targetCrashed" && session_id == session_id_) {
     LOG(ERROR) << "browser " << id_ << ": the page's process crashed";
     if (auto request = client_ ? client_->GetRequestHandler() : nullptr) {
       request->OnRenderProcessTerminated(this, TS_PROCESS_CRASHED);
@@ -719,9 +838,10 @@ void BrowserImpl::HandleEvent(const std::string& method, const Json& params) {
   }
 }
 
-void BrowserImpl::OnFrameNavigated(const Json& frame_json) {
+void BrowserImpl::OnFrameNavigated(const std::string& session_id, const Json& frame_json) {
   const std::string devtools_id = GetString(frame_json, "id");
-  const bool is_main = !Member(frame_json, "parentId");
+  // An iframe target's own frame has a parent too, in another session.
+  const bool is_main = !Member(frame_json, "parentId") && session_id == session_id_;
   FrameImpl* frame = nullptr;
   if (is_main) {
     frame = main_frame_.get();
@@ -732,7 +852,7 @@ void BrowserImpl::OnFrameNavigated(const Json& frame_json) {
       frames_by_devtools_[devtools_id] = frame;
     }
   } else {
-    frame = FrameFor(devtools_id, true);
+    frame = FrameFor(devtools_id, true, session_id);
     if (!frame) return;
     if (FrameImpl* parent = FrameFor(GetString(frame_json, "parentId"), false); parent && parent != frame) {
       frame->set_parent(parent);
@@ -803,7 +923,7 @@ void BrowserImpl::ReportConsole(const std::string& message, const std::string& s
   }
 }
 
-void BrowserImpl::OnBindingCalled(const Json& params) {
+void BrowserImpl::OnBindingCalled(const std::string& session_id, const Json& params) {
   if (GetString(params, "name") != kPageAgentBinding) return;
   const std::string payload = GetString(params, "payload");
   Json report = Json::parse(payload, nullptr, false);
@@ -813,7 +933,9 @@ void BrowserImpl::OnBindingCalled(const Json& params) {
   if (type == "cursor") {
     OnCursorReport(value);
   } else if (type == "title") {
-    auto context = context_frames_.find(static_cast<int>(GetInt(params, "executionContextId")));
+    // The browser's title is its main document's.
+    auto context = context_frames_.find(
+        {session_id, static_cast<int>(GetInt(params, "executionContextId"))});
     if (context == context_frames_.end()) return;
     FrameImpl* frame = FrameFor(context->second, false);
     if (frame && frame->IsMain()) OnTitleReport(value);
@@ -844,14 +966,18 @@ void BrowserImpl::OnCursorReport(const std::string& css) {
   }
 }
 
-void BrowserImpl::OnDialog(const Json& params) {
+void BrowserImpl::OnDialog(const std::string& session_id, const Json& params) {
   const std::string type = GetString(params, "type");
   const std::string message = GetString(params, "message");
-  CefRefPtr<DialogCallback> callback = new DialogCallback(engine_->sender(), session_id_);
+  // Answered on the session that reported it (the page's, so far, even for
+  // dialogs of out-of-process iframes).
+  CefRefPtr<DialogCallback> callback = new DialogCallback(engine_->sender(), session_id);
   CefRefPtr<CefJSDialogHandler> handler = client_ ? client_->GetJSDialogHandler() : nullptr;
   if (type == "beforeunload") {
     if (handler && handler->OnBeforeUnloadDialog(this, message, false, callback.get())) return;
-    if (callback->Claim()) SendToPage("Page.handleJavaScriptDialog", {{"accept", true}});
+    if (callback->Claim()) {
+      SendToSession(session_id, "Page.handleJavaScriptDialog", {{"accept", true}});
+    }
     return;
   }
   cef_jsdialog_type_t dialog_type = type == "confirm" ? JSDIALOGTYPE_CONFIRM
@@ -866,7 +992,9 @@ void BrowserImpl::OnDialog(const Json& params) {
   }
   if (kept_open && !suppress) return;
   // Suppressed, or not handled: windowless browsers show no dialogs.
-  if (callback->Claim()) SendToPage("Page.handleJavaScriptDialog", {{"accept", false}});
+  if (callback->Claim()) {
+    SendToSession(session_id, "Page.handleJavaScriptDialog", {{"accept", false}});
+  }
 }
 
 void BrowserImpl::OnWindowOpen(const Json& params) {

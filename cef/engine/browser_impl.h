@@ -12,6 +12,7 @@
 
 #include "cef/engine/bitmap.h"
 #include "cef/engine/json_util.h"
+#include "cef/engine/session_tree.h"
 #include "cef/include/cef_browser.h"
 #include "cef/include/cef_client.h"
 
@@ -29,7 +30,11 @@ class FrameImpl : public CefFrame {
   void set_url(const std::string& url) { url_ = url; }
   void set_name(const std::string& name) { name_ = name; }
   void set_parent(CefRefPtr<FrameImpl> parent) { parent_ = parent; }
-  // The id of the frame's page context (0: none yet).
+  // The DevTools session whose target renders the frame's document: the
+  // page's, or an out-of-process iframe's. Commands for the frame go there.
+  const std::string& session_id() const { return session_id_; }
+  void set_session_id(const std::string& id) { session_id_ = id; }
+  // The id of the frame's page context in its session (0: none yet).
   int context_id() const { return context_id_; }
   void set_context_id(int id) { context_id_ = id; }
   void Invalidate();
@@ -53,6 +58,7 @@ class FrameImpl : public CefFrame {
   const int64_t id_;
   const bool is_main_;
   std::string devtools_id_;
+  std::string session_id_;
   std::string url_;
   std::string name_;
   int context_id_ = 0;
@@ -71,7 +77,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
 
   // Engine side, UI thread.
   void StartCreation();
-  void HandleEvent(const std::string& method, const Json& params);
+  // An event of one of the browser's sessions (session_id: the page's or
+  // an out-of-process iframe's).
+  void HandleEvent(const std::string& session_id, const std::string& method, const Json& params);
   // The target went away (closed, or the engine lost it).
   void OnTargetGone();
   // Delivers OnBeforeClose (once) and lets go of the client.
@@ -139,11 +147,22 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool live() const { return state_ == State::kLive; }
   bool SendToPage(std::string_view method, Json params,
                   std::function<void(const Json&, const std::string&)> callback = nullptr);
+  bool SendToSession(const std::string& session_id, std::string_view method, Json params,
+                     std::function<void(const Json&, const std::string&)> callback = nullptr);
 
   // Creation steps.
   void OnTargetCreated(const Json& result, const std::string& error);
   void OnAttached(const Json& result, const std::string& error);
   void SetUpSession();
+  // What every session of the browser gets before its documents run: the
+  // domains the events come from, the document script, and the automatic
+  // attachment of the out-of-process iframes inside it.
+  void SetUpFrameSession(const std::string& session_id);
+  // An out-of-process iframe's target was attached below parent_session /
+  // a child session ended.
+  void OnChildAttached(const std::string& parent_session, const Json& params);
+  void OnChildDetached(const Json& params);
+  void ForgetSessions();
   // The set-up has reached the page: the browser is announced.
   void Announce();
   void Abandon(const std::string& why);
@@ -155,17 +174,24 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   double zoom_factor() const;
 
   // Events.
-  FrameImpl* FrameFor(const std::string& devtools_id, bool create);
-  void OnFrameNavigated(const Json& frame);
+  // The frame with a DevTools id; with create, a new one (a child of the
+  // main frame until told otherwise) rendered by session_id (empty: the
+  // page's session).
+  FrameImpl* FrameFor(const std::string& devtools_id, bool create,
+                      const std::string& session_id = std::string());
+  void RemoveFrame(CefRefPtr<FrameImpl> frame);
+  // The out-of-process iframe that session renders, when frame is it.
+  bool IsSessionRoot(const FrameImpl* frame) const;
+  void OnFrameNavigated(const std::string& session_id, const Json& frame);
   void OnLoading(const std::string& devtools_frame_id, bool loading);
   void RequestHistory();
   void ReportLoadError(const std::string& devtools_frame_id, const std::string& error_text,
                        const std::string& url, const std::string& request_id);
   void ReportConsole(const std::string& message, const std::string& source, int line);
-  void OnBindingCalled(const Json& params);
+  void OnBindingCalled(const std::string& session_id, const Json& params);
   void OnTitleReport(const std::string& title);
   void OnCursorReport(const std::string& css);
-  void OnDialog(const Json& params);
+  void OnDialog(const std::string& session_id, const Json& params);
   void OnWindowOpen(const Json& params);
   void GoInHistory(int offset);
 
@@ -179,12 +205,19 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   State state_ = State::kCreating;
   // OnAfterCreated has run; events before it wait in early_events_.
   bool announced_ = false;
-  std::vector<std::pair<std::string, Json>> early_events_;
+  struct EarlyEvent {
+    std::string session_id;
+    std::string method;
+    Json params;
+  };
+  std::vector<EarlyEvent> early_events_;
   bool close_requested_ = false;
   std::chrono::steady_clock::time_point close_deadline_;
 
   std::string target_id_;
   std::string session_id_;
+  // The page session and those of out-of-process iframes below it.
+  SessionTree sessions_;
   int window_id_ = 0;
 
   // Geometry: the view in view pixels, the screen's scale, the zoom.
@@ -215,7 +248,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   CefRefPtr<FrameImpl> main_frame_;
   std::map<int64_t, CefRefPtr<FrameImpl>> frames_;     // by our identifier
   std::map<std::string, FrameImpl*> frames_by_devtools_;
-  std::map<int, std::string> context_frames_;          // context id -> devtools frame
+  // (session, context id) -> devtools frame; context ids are per session.
+  std::map<std::pair<std::string, int>, std::string> context_frames_;
   struct DocumentRequest {
     std::string frame_id;
     std::string url;

@@ -329,16 +329,20 @@ void Engine::HandleEvent(const Json& message) {
   if (!session_id.empty()) {
     if (BrowserImpl* browser = BrowserForSession(session_id)) {
       CefRefPtr<BrowserImpl> keep = browser;
-      if (method == "Inspector.detached") {
+      if (method == "Inspector.detached" && session_id == keep->session_id()) {
         keep->OnTargetGone();
       } else {
-        keep->HandleEvent(method, params);
+        keep->HandleEvent(session_id, method, params);
       }
     }
     return;
   }
   if (method == "Target.detachedFromTarget") {
-    if (BrowserImpl* browser = BrowserForSession(GetString(params, "sessionId"))) {
+    // Only the end of a page session ends its browser; an iframe's session
+    // ends with an event on its parent's session.
+    const std::string detached = GetString(params, "sessionId");
+    BrowserImpl* browser = BrowserForSession(detached);
+    if (browser && browser->session_id() == detached) {
       CefRefPtr<BrowserImpl> keep = browser;
       keep->OnTargetGone();
     }
