@@ -931,7 +931,7 @@ void BrowserImpl::OnBindingCalled(const std::string& session_id, const Json& par
   const std::string type = GetString(report, "t");
   const std::string value = GetString(report, "v");
   if (type == "cursor") {
-    OnCursorReport(value);
+    OnCursorReport(session_id, static_cast<int>(GetInt(params, "executionContextId")), value);
   } else if (type == "title") {
     // The browser's title is its main document's.
     auto context = context_frames_.find(
@@ -956,7 +956,19 @@ void BrowserImpl::OnTitleReport(const std::string& title) {
   }
 }
 
-void BrowserImpl::OnCursorReport(const std::string& css) {
+void BrowserImpl::OnCursorReport(const std::string& session_id, int context_id,
+                                 const std::string& css) {
+  std::pair<std::string, int> document{session_id, context_id};
+  if (document != cursor_document_) {
+    if (!cursor_document_.first.empty()) {
+      // Gone documents (and sessions) answer with an error: nothing to reset.
+      SendToSession(cursor_document_.first, "Runtime.evaluate",
+                    {{"expression", kPageAgentCursorReset},
+                     {"contextId", cursor_document_.second}},
+                    [](const Json&, const std::string&) {});
+    }
+    cursor_document_ = document;
+  }
   cef_cursor_type_t type = CursorTypeForCss(css);
   if (cursor_known_ && type == cursor_) return;
   cursor_known_ = true;

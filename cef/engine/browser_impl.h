@@ -190,7 +190,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void ReportConsole(const std::string& message, const std::string& source, int line);
   void OnBindingCalled(const std::string& session_id, const Json& params);
   void OnTitleReport(const std::string& title);
-  void OnCursorReport(const std::string& css);
+  // A cursor report of the document with context_id in session_id.
+  void OnCursorReport(const std::string& session_id, int context_id, const std::string& css);
   void OnDialog(const std::string& session_id, const Json& params);
   void OnWindowOpen(const Json& params);
   void GoInHistory(int offset);
@@ -265,6 +266,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   std::string last_title_;
   cef_cursor_type_t cursor_ = CT_POINTER;
   bool cursor_known_ = false;
+  // The document that reported the cursor last.
+  std::pair<std::string, int> cursor_document_;
 
   IMPLEMENT_REFCOUNTING(BrowserImpl);
 };

@@ -53,6 +53,9 @@ const char* PageAgentScript() {
     const cursor = cursorAt(e);
     if (cursor !== lastCursor) { lastCursor = cursor; post('cursor', cursor); }
   }, {capture: true, passive: true});
+  // Another document (an iframe's) reported since: the next move here
+  // reports again, even an unchanged cursor.
+  addEventListener(name + '.cursorReset', () => { lastCursor = ''; });
 
   try {
     const sheet = new CSSStyleSheet();

@@ -14,25 +14,13 @@
 #include "cef/include/cef_app.h"
 #include "cef/include/cef_cookie.h"
 #include "tests/e2e/engine_test_client.h"
+#include "tests/e2e/engine_test_process.h"
 
 namespace vemo_e2e {
 namespace {
 
 std::string PageUrl(const std::string& name) {
   return "file://" + std::string(VEMO_E2E_PAGES) + "/" + name;
-}
-
-bool GroupGone(pid_t pgid) { return pgid > 0 && kill(-pgid, 0) != 0 && errno == ESRCH; }
-
-// Children of this process (every thread's), from /proc.
-int ChildCount() {
-  int count = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream in(task.path() / "children");
-    int pid;
-    while (in >> pid) ++count;
-  }
-  return count;
 }
 
 class EngineApp : public CefApp, public CefBrowserProcessHandler {
