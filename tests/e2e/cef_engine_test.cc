@@ -18,23 +18,6 @@
 namespace vemo_e2e {
 namespace {
 
-std::string PageUrl(const std::string& name) {
-  return "file://" + std::string(VEMO_E2E_PAGES) + "/" + name;
-}
-
-bool GroupGone(pid_t pgid) { return pgid > 0 && kill(-pgid, 0) != 0 && errno == ESRCH; }
-
-// Children of this process (every thread's), from /proc.
-int ChildCount() {
-  int count = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream in(task.path() / "children");
-    int pid;
-    while (in >> pid) ++count;
-  }
-  return count;
-}
-
 class EngineApp : public CefApp, public CefBrowserProcessHandler {
  public:
   CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
@@ -46,14 +29,6 @@ class EngineApp : public CefApp, public CefBrowserProcessHandler {
   bool context_initialized = false;
   IMPLEMENT_REFCOUNTING(EngineApp);
 };
-
-bool InitializeEngine(CefRefPtr<CefApp> app) {
-  CefSettings settings;
-  settings.no_sandbox = 1;
-  settings.windowless_rendering_enabled = 1;
-  settings.log_severity = LOGSEVERITY_DISABLE;
-  return CefInitialize(CefMainArgs(), settings, app, nullptr);
-}
 
 // One engine for the whole suite; each test makes its own browser.
 class EngineTest : public ::testing::Test {
