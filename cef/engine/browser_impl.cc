@@ -295,6 +295,8 @@ void BrowserImpl::Abandon(const std::string& why) {
   engine_->pipeline().RemoveBrowser(id_);
   if (!session_id_.empty()) engine_->UnregisterSession(session_id_);
   ForgetSessions();
+  ReleaseRenderProcess();
+  waiting_navigations_.clear();
   for (auto& [fid, frame] : frames_) frame->Invalidate();
   frames_.clear();
   frames_by_devtools_.clear();
@@ -355,6 +357,8 @@ void BrowserImpl::Finish() {
   engine_->pipeline().RemoveBrowser(id_);
   if (!session_id_.empty()) engine_->UnregisterSession(session_id_);
   ForgetSessions();
+  ReleaseRenderProcess();
+  waiting_navigations_.clear();
   for (auto& [fid, frame] : frames_) frame->Invalidate();
   frames_.clear();
   frames_by_devtools_.clear();
@@ -414,23 +418,65 @@ void BrowserImpl::Navigate(FrameImpl* frame, const std::string& url) {
   CefRefPtr<FrameImpl> target = frame;
   OnUi([this, target, url] {
     if (!live() || !target->IsValid()) return;
-    Json params = {{"url", url}};
-    if (!target->IsMain()) params["frameId"] = target->devtools_id();
-    CefRefPtr<BrowserImpl> self = this;
-    std::string frame_id = target->devtools_id();
-    SendToSession(target->session_id(), "Page.navigate", std::move(params),
-                  [self, frame_id, url](const Json& r, const std::string& e) {
-                    if (!e.empty()) {
-                      // The engine refuses addresses it cannot parse.
-                      self->ReportLoadError(frame_id, "net::ERR_INVALID_URL", url, std::string());
-                      return;
-                    }
-                    std::string text = GetString(r, "errorText");
-                    if (!text.empty()) {
-                      self->ReportLoadError(frame_id, text, url, GetString(r, "loaderId"));
-                    }
-                  });
+    if (NeedsRenderProcess() || render_launch_posted_) {
+      // The child starts in a round of its own, not inside the
+      // application's call (its OnBeforeChildProcessLaunch may block), and
+      // the navigations wait for it in order.
+      waiting_navigations_.push_back({target, url});
+      if (!render_launch_posted_) {
+        render_launch_posted_ = true;
+        CefRefPtr<BrowserImpl> self = this;
+        engine_->PostUi([self] { self->LaunchRenderProcess(); });
+      }
+      return;
+    }
+    SendNavigate(target, url);
   });
+}
+
+bool BrowserImpl::NeedsRenderProcess() const {
+  return engine_->launches_render_processes() && !render_process_;
+}
+
+void BrowserImpl::LaunchRenderProcess() {
+  render_launch_posted_ = false;
+  if (!live()) return;
+  if (!render_process_) render_process_ = engine_->StartRenderProcess(id_, ++render_generation_);
+  std::vector<WaitingNavigation> waiting;
+  waiting.swap(waiting_navigations_);
+  for (auto& navigation : waiting) {
+    if (live() && navigation.frame->IsValid()) SendNavigate(navigation.frame, navigation.url);
+  }
+}
+
+void BrowserImpl::OnRenderProcessLost(int generation) {
+  if (generation != render_generation_ || !render_process_) return;
+  LOG(WARNING) << "browser " << id_ << ": its render process " << render_process_->pid()
+               << " has gone; the next navigation starts a new one";
+  ReleaseRenderProcess();
+}
+
+void BrowserImpl::ReleaseRenderProcess() {
+  if (render_process_) engine_->RetireRenderProcess(std::move(render_process_));
+}
+
+void BrowserImpl::SendNavigate(CefRefPtr<FrameImpl> target, const std::string& url) {
+  Json params = {{"url", url}};
+  if (!target->IsMain()) params["frameId"] = target->devtools_id();
+  CefRefPtr<BrowserImpl> self = this;
+  std::string frame_id = target->devtools_id();
+  SendToSession(target->session_id(), "Page.navigate", std::move(params),
+                [self, frame_id, url](const Json& r, const std::string& e) {
+                  if (!e.empty()) {
+                    // The engine refuses addresses it cannot parse.
+                    self->ReportLoadError(frame_id, "net::ERR_INVALID_URL", url, std::string());
+                    return;
+                  }
+                  std::string text = GetString(r, "errorText");
+                  if (!text.empty()) {
+                    self->ReportLoadError(frame_id, text, url, GetString(r, "loaderId"));
+                  }
+                });
 }
 
 void BrowserImpl::Execute(FrameImpl* frame, const std::string& code,

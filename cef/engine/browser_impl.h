@@ -12,6 +12,7 @@
 
 #include "cef/engine/bitmap.h"
 #include "cef/engine/json_util.h"
+#include "cef/engine/render_process_host.h"
 #include "cef/engine/session_tree.h"
 #include "cef/include/cef_browser.h"
 #include "cef/include/cef_client.h"
@@ -89,6 +90,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void CheckCloseDeadline(std::chrono::steady_clock::time_point now);
   // CefShutdown: close, or (not yet created) give up quietly.
   void CloseForShutdown();
+  // The link to the render child of that generation has ended: a later
+  // navigation starts a new child.
+  void OnRenderProcessLost(int generation);
 
   State state() const { return state_; }
   const std::string& target_id() const { return target_id_; }
@@ -149,6 +153,12 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
                   std::function<void(const Json&, const std::string&)> callback = nullptr);
   bool SendToSession(const std::string& session_id, std::string_view method, Json params,
                      std::function<void(const Json&, const std::string&)> callback = nullptr);
+
+  // Navigation, once the render child (when there is one) is in place.
+  void SendNavigate(CefRefPtr<FrameImpl> frame, const std::string& url);
+  bool NeedsRenderProcess() const;
+  void LaunchRenderProcess();
+  void ReleaseRenderProcess();
 
   // Creation steps.
   void OnTargetCreated(const Json& result, const std::string& error);
@@ -231,6 +241,18 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   int window_width_ = 0;   // last window bounds sent
   int window_height_ = 0;
   Json applied_metrics_;   // last device metrics override sent
+
+  // The render child; started before the first navigation, so that every
+  // document the application loads has one (and the application has had
+  // its say, such as the functions to bind, before it starts).
+  std::unique_ptr<RenderProcessHost> render_process_;
+  int render_generation_ = 0;
+  bool render_launch_posted_ = false;
+  struct WaitingNavigation {
+    CefRefPtr<FrameImpl> frame;
+    std::string url;
+  };
+  std::vector<WaitingNavigation> waiting_navigations_;
 
   // Painting.
   std::shared_ptr<const Bitmap> last_frame_;

@@ -81,6 +81,10 @@ class ChromiumProcess : public EngineTransport {
   int exit_code_ = -1;
 };
 
+// Writes all of data to the pipe fd, blocking; false once its reader has
+// gone (without raising SIGPIPE) or on another error.
+bool WriteToPipe(int fd, const char* data, size_t size);
+
 // True when this process runs with root rights (the engine then needs its
 // sandbox switched off).
 bool RunningAsRoot();

@@ -229,33 +229,7 @@ ChromiumProcess::~ChromiumProcess() {
 }
 
 bool ChromiumProcess::Write(const char* data, size_t size) {
-  if (command_fd_ < 0) return false;
-  // A write to a pipe whose reader has gone raises SIGPIPE, which would end
-  // this process: block it on this thread for the write, and take a
-  // pending one away before unblocking.
-  sigset_t pipe_set, old_set;
-  sigemptyset(&pipe_set);
-  sigaddset(&pipe_set, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
-  bool ok = true;
-  bool broken = false;
-  while (size > 0) {
-    ssize_t n = write(command_fd_, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      broken = errno == EPIPE;
-      ok = false;
-      break;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  if (broken) {
-    struct timespec zero = {0, 0};
-    sigtimedwait(&pipe_set, nullptr, &zero);
-  }
-  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
-  return ok;
+  return command_fd_ >= 0 && WriteToPipe(command_fd_, data, size);
 }
 
 long ChromiumProcess::Read(char* buffer, size_t size) {
@@ -345,6 +319,35 @@ double ChromiumProcess::CpuSeconds() const {
     if (pgrp == engine_pid_) total += static_cast<double>(utime + stime) / ticks;
   }
   return total;
+}
+
+bool WriteToPipe(int fd, const char* data, size_t size) {
+  // A write to a pipe whose reader has gone raises SIGPIPE, which would end
+  // this process: block it on this thread for the write, and take a
+  // pending one away before unblocking.
+  sigset_t pipe_set, old_set;
+  sigemptyset(&pipe_set);
+  sigaddset(&pipe_set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
+  bool ok = true;
+  bool broken = false;
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      broken = errno == EPIPE;
+      ok = false;
+      break;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  if (broken) {
+    struct timespec zero = {0, 0};
+    sigtimedwait(&pipe_set, nullptr, &zero);
+  }
+  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
+  return ok;
 }
 
 bool RunningAsRoot() { return geteuid() == 0; }

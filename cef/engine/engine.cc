@@ -8,6 +8,7 @@
 #include "cef/common/scheme_registrar.h"
 #include "cef/engine/browser_impl.h"
 #include "ipc/base/logging.h"
+#include "ipc/base/platform/process.h"
 
 namespace cef_engine {
 namespace {
@@ -135,6 +136,10 @@ bool Engine::Start(const CefMainArgs& args, const CefSettings& settings) {
     return false;
   }
   alive_ = true;
+  if (app_ && app_->GetRenderProcessHandler()) {
+    render_program_ = CefString(&settings.browser_subprocess_path).ToString();
+    if (render_program_.empty()) render_program_ = ipcbase::platform::ExecutablePath().string();
+  }
   pipeline_ = std::make_unique<FramePipeline>([this](int browser_id) {
     PostUi([this, browser_id] {
       auto it = browsers_.find(browser_id);
@@ -185,6 +190,7 @@ void Engine::Stop() {
   for (auto& [id, browser] : browsers_) open.push_back(browser);
   for (auto& browser : open) browser->Finish();
   open.clear();
+  ReapRetiredRenderProcesses(/*wait=*/true);
 
   if (process_) {
     if (connection_ && alive_) connection_->Send("Browser.close", Json::object());
@@ -211,6 +217,7 @@ void Engine::Stop() {
 
 void Engine::DoWork() {
   queue_.RunPending();
+  if (!retired_renderers_.empty()) ReapRetiredRenderProcesses(/*wait=*/false);
   if (browsers_.empty()) return;
   auto now = std::chrono::steady_clock::now();
   std::vector<CefRefPtr<BrowserImpl>> open;
@@ -252,6 +259,53 @@ bool Engine::CreateBrowser(const CefWindowInfo& window_info, CefRefPtr<CefClient
   // application's own call.
   PostUi([browser] { browser->StartCreation(); });
   return true;
+}
+
+std::unique_ptr<RenderProcessHost> Engine::StartRenderProcess(int browser_id, int generation) {
+  if (render_program_.empty()) return nullptr;
+  CefRefPtr<CefCommandLine> line = CefCommandLine::CreateCommandLine();
+  line->SetProgram(render_program_);
+  line->AppendSwitchWithValue("type", "renderer");
+  line->AppendSwitchWithValue("renderer-client-id", std::to_string(browser_id));
+  CefRefPtr<CefBrowserProcessHandler> handler = app_ ? app_->GetBrowserProcessHandler() : nullptr;
+  if (handler) handler->OnBeforeChildProcessLaunch(line);
+  std::vector<CefString> words;
+  line->GetArgv(words);
+  std::vector<std::string> argv;
+  for (const CefString& word : words) argv.push_back(word.ToString());
+  if (argv.empty() || argv[0].empty()) {
+    LOG(ERROR) << "render process for browser " << browser_id << ": no program to run";
+    return nullptr;
+  }
+  std::unique_ptr<RenderProcessHost> host =
+      RenderProcessHost::Start(argv, handler, [this, browser_id, generation] {
+        PostUi([this, browser_id, generation] {
+          auto it = browsers_.find(browser_id);
+          if (it != browsers_.end()) it->second->OnRenderProcessLost(generation);
+        });
+      });
+  if (host) {
+    LOG(INFO) << "render process " << host->pid() << " started for browser " << browser_id;
+  }
+  return host;
+}
+
+void Engine::RetireRenderProcess(std::unique_ptr<RenderProcessHost> host) {
+  if (!host) return;
+  host->Close();
+  retired_renderers_.push_back(std::move(host));
+}
+
+void Engine::ReapRetiredRenderProcesses(bool wait) {
+  if (wait) {
+    // Destroying a host waits for its child; every link is already closed,
+    // so the children end side by side.
+    retired_renderers_.clear();
+    return;
+  }
+  std::erase_if(retired_renderers_, [](const std::unique_ptr<RenderProcessHost>& host) {
+    return host->Exited();
+  });
 }
 
 void Engine::RegisterSession(const std::string& session_id, int browser_id) {

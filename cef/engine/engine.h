@@ -21,6 +21,7 @@
 #include "cef/engine/devtools_connection.h"
 #include "cef/engine/frame_pipeline.h"
 #include "cef/engine/json_util.h"
+#include "cef/engine/render_process_host.h"
 #include "cef/engine/ui_queue.h"
 #include "cef/include/cef_app.h"
 #include "cef/include/cef_client.h"
@@ -87,6 +88,19 @@ class Engine : public DevToolsConnection::Delegate {
 
   CefRefPtr<cef_internal::CookieManagerImpl> cookie_manager() const { return cookies_; }
 
+  // Render children. Only an application with a render-process handler
+  // gets them: a child runs nothing else. UI thread.
+  bool launches_render_processes() const { return !render_program_.empty(); }
+  // Builds the child's command line ("--type=renderer"), lets the
+  // application change it (OnBeforeChildProcessLaunch, here on the UI
+  // thread) and starts the child. Null, logged, when it cannot start.
+  // When the link is lost later, the browser hears of it through
+  // BrowserImpl::OnRenderProcessLost(generation).
+  std::unique_ptr<RenderProcessHost> StartRenderProcess(int browser_id, int generation);
+  // Lets a child go: its link is closed now, and it is reaped once it has
+  // exited (or at shutdown, bounded).
+  void RetireRenderProcess(std::unique_ptr<RenderProcessHost> host);
+
   // For tests and measurements: the engine's process id (-1 when none),
   // and the pipeline's counters.
   pid_t engine_pid() const { return process_ ? process_->pid() : -1; }
@@ -111,6 +125,7 @@ class Engine : public DevToolsConnection::Delegate {
   // UI thread.
   void HandleEvent(const Json& message);
   void HandleEngineLost();
+  void ReapRetiredRenderProcesses(bool wait);
   BrowserImpl* BrowserForSession(const std::string& session_id);
   BrowserImpl* BrowserForTarget(const std::string& target_id);
 
@@ -136,6 +151,11 @@ class Engine : public DevToolsConnection::Delegate {
   std::map<std::string, int> sessions_;
 
   CefRefPtr<cef_internal::CookieManagerImpl> cookies_;
+
+  // The program render children run (empty: none are started), and the
+  // children whose browser has let go of them but that have not exited.
+  std::string render_program_;
+  std::vector<std::unique_ptr<RenderProcessHost>> retired_renderers_;
 };
 
 }  // namespace cef_engine

@@ -14,14 +14,9 @@
 #include "cef/include/cef_app.h"
 #include "cef/include/cef_cookie.h"
 #include "tests/e2e/engine_test_client.h"
-#include "tests/e2e/engine_test_process.h"
 
 namespace vemo_e2e {
 namespace {
-
-std::string PageUrl(const std::string& name) {
-  return "file://" + std::string(VEMO_E2E_PAGES) + "/" + name;
-}
 
 class EngineApp : public CefApp, public CefBrowserProcessHandler {
  public:
@@ -34,14 +29,6 @@ class EngineApp : public CefApp, public CefBrowserProcessHandler {
   bool context_initialized = false;
   IMPLEMENT_REFCOUNTING(EngineApp);
 };
-
-bool InitializeEngine(CefRefPtr<CefApp> app) {
-  CefSettings settings;
-  settings.no_sandbox = 1;
-  settings.windowless_rendering_enabled = 1;
-  settings.log_severity = LOGSEVERITY_DISABLE;
-  return CefInitialize(CefMainArgs(), settings, app, nullptr);
-}
 
 // One engine for the whole suite; each test makes its own browser.
 class EngineTest : public ::testing::Test {

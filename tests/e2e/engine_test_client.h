@@ -5,9 +5,15 @@
 #ifndef TESTS_E2E_ENGINE_TEST_CLIENT_H_
 #define TESTS_E2E_ENGINE_TEST_CLIENT_H_
 
+#include <errno.h>
+#include <signal.h>
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -19,6 +25,35 @@
 namespace vemo_e2e {
 
 inline constexpr auto kDeadline = std::chrono::seconds(30);
+
+// A bundled test page.
+inline std::string PageUrl(const std::string& name) {
+  return "file://" + std::string(VEMO_E2E_PAGES) + "/" + name;
+}
+
+// True once no process of that group is left.
+inline bool GroupGone(pid_t pgid) { return pgid > 0 && kill(-pgid, 0) != 0 && errno == ESRCH; }
+
+// Children of this process (every thread's, exited ones not yet reaped
+// included), from /proc.
+inline int ChildCount() {
+  int count = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream in(task.path() / "children");
+    int pid;
+    while (in >> pid) ++count;
+  }
+  return count;
+}
+
+// Starts the engine as the tests use it: windowless, its own logging off.
+inline bool InitializeEngine(CefRefPtr<CefApp> app) {
+  CefSettings settings;
+  settings.no_sandbox = 1;
+  settings.windowless_rendering_enabled = 1;
+  settings.log_severity = LOGSEVERITY_DISABLE;
+  return CefInitialize(CefMainArgs(), settings, app, nullptr);
+}
 
 // Runs CefDoMessageLoopWork until done() holds or the deadline passes;
 // returns done().

@@ -7,7 +7,6 @@
 #include "cef/engine/engine.h"
 #include "cef/include/cef_app.h"
 #include "tests/e2e/engine_test_client.h"
-#include "tests/e2e/engine_test_process.h"
 #include "tests/e2e/local_http_server.h"
 
 namespace vemo_e2e {
