@@ -43,16 +43,7 @@ class EngineTest : public ::testing::Test {
     EXPECT_TRUE(GroupGone(pid));
     app_ = nullptr;
   }
-  void TearDown() override {
-    if (client_ && client_->browser) {
-      client_->browser->GetHost()->CloseBrowser(true);
-      EXPECT_TRUE(PumpUntil([&] { return client_->closed; }));
-    }
-    if (client_) {
-      EXPECT_EQ(client_->order_failures, 0);
-    }
-    client_ = nullptr;
-  }
+  void TearDown() override { CloseAndForget(client_); }
 
   // A browser showing page, loaded.
   void Open(const std::string& page, int width = 800, int height = 600) {

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "cef/include/cef_app.h"
 #include "cef/include/cef_client.h"
 
@@ -298,6 +300,19 @@ class TestClient : public CefClient,
   int height_;
   IMPLEMENT_REFCOUNTING(TestClient);
 };
+
+// End of a test's browser: closes it if still open, waits for
+// OnBeforeClose, checks the callback order and lets go of the client.
+inline void CloseAndForget(CefRefPtr<TestClient>& client) {
+  if (client && client->browser) {
+    client->browser->GetHost()->CloseBrowser(true);
+    EXPECT_TRUE(PumpUntil([&] { return client->closed; }));
+  }
+  if (client) {
+    EXPECT_EQ(client->order_failures, 0);
+  }
+  client = nullptr;
+}
 
 }  // namespace vemo_e2e
 

@@ -26,11 +26,7 @@ class OutOfProcessIframeTest : public ::testing::Test {
   static void SetUpTestSuite() {
     server_ = new LocalHttpServer(VEMO_E2E_PAGES);
     ASSERT_TRUE(server_->Start());
-    CefSettings settings;
-    settings.no_sandbox = 1;
-    settings.windowless_rendering_enabled = 1;
-    settings.log_severity = LOGSEVERITY_DISABLE;
-    ASSERT_TRUE(CefInitialize(CefMainArgs(), settings, new SiteIsolationApp(), nullptr));
+    ASSERT_TRUE(InitializeEngine(new SiteIsolationApp()));
   }
   static void TearDownTestSuite() {
     pid_t pid = cef_engine::Engine::Get() ? cef_engine::Engine::Get()->engine_pid() : -1;
@@ -41,16 +37,7 @@ class OutOfProcessIframeTest : public ::testing::Test {
     delete server_;
     server_ = nullptr;
   }
-  void TearDown() override {
-    if (client_ && client_->browser) {
-      client_->browser->GetHost()->CloseBrowser(true);
-      EXPECT_TRUE(PumpUntil([&] { return client_->closed; }));
-    }
-    if (client_) {
-      EXPECT_EQ(client_->order_failures, 0);
-    }
-    client_ = nullptr;
-  }
+  void TearDown() override { CloseAndForget(client_); }
 
   std::string MainUrl() const { return server_->Url("127.0.0.1", "oopif_main.html"); }
   std::string ChildUrl(const std::string& host = "localhost") const {
